@@ -13,8 +13,10 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "Velmora/registry/Registry.h"
@@ -152,6 +154,24 @@ int RTP_Recv_Thread_Start(RTP_RECV_Str* receiver) {
 bool RTP_Recv_Thread_Alive() {
   RecThreadLock lock;
   return thread_alive;
+}
+
+bool RTP_Recv_Thread_Wait_Stopped(int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    {
+      RecThreadLock lock;
+      if (!thread_alive) {
+        if (thread_joinable) {
+          pthread_join(gw_sipdata_thread.rec_thd, nullptr);
+          thread_joinable = false;
+        }
+        return true;
+      }
+    }
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 void RTP_Recv_Set_Supervisor(RtpRecvSupervisor* s) {

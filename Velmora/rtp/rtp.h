@@ -198,6 +198,11 @@ int RTP_Recv_Destroy(RTP_RECV_Str* receiver);
 // True while a receive thread is serving (not yet committed to exit).
 bool RTP_Recv_Thread_Alive();
 
+// Waits up to `timeout_ms` for the receive thread to stop serving and joins
+// it; true when no receive thread is left. Call without the channel table
+// locked (the thread needs it to finish its pass).
+bool RTP_Recv_Thread_Wait_Stopped(int timeout_ms);
+
 // The media supervision that the receive thread runs for every polled channel
 // with the channel table locked. The default does nothing; the call-audio
 // code installs its own. A hook may end the channel's call (and so destroy

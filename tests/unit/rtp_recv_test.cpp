@@ -48,6 +48,12 @@ struct Recorder {
     std::lock_guard<std::mutex> l(m);
     return got.size();
   }
+  // A copy, so that no test holds this lock while taking the channel table's
+  // (the receive thread takes them in the other order).
+  std::vector<Delivery> snapshot() {
+    std::lock_guard<std::mutex> l(m);
+    return got;
+  }
 };
 
 Recorder* recorder = nullptr;
@@ -113,12 +119,7 @@ protected:
   }
 
   static bool wait_thread_gone(std::chrono::milliseconds limit = 3000ms) {
-    const auto end = Clock::now() + limit;
-    while (RTP_Recv_Thread_Alive()) {
-      if (Clock::now() > end) return false;
-      std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return RTP_Recv_Thread_Wait_Stopped(static_cast<int>(limit.count()));
   }
 
   // Starts a channel's audio; returns its local RTP port.
@@ -169,10 +170,10 @@ TEST_F(RtpRecvTest, TwoChannelsGetTheirOwnDatagrams) {
   for (int i = 0; i < 2; ++i) ASSERT_TRUE(peer.send_to(p2, two.data(), two.size()));
   ASSERT_TRUE(rec.wait_for(5));
   std::this_thread::sleep_for(50ms);
-  std::lock_guard<std::mutex> l(rec.m);
-  ASSERT_EQ(rec.got.size(), 5u);
+  const std::vector<Delivery> got = rec.snapshot();
+  ASSERT_EQ(got.size(), 5u);
   int from_a = 0, from_b = 0;
-  for (const Delivery& d : rec.got) {
+  for (const Delivery& d : got) {
     EXPECT_EQ(d.gateway, gateway);
     if (d.channel == a) {
       ++from_a;
@@ -198,21 +199,22 @@ TEST_F(RtpRecvTest, OversizedDatagramIsDeliveredAs1024Bytes) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
   ASSERT_TRUE(peer.send_to(port, big.data(), big.size()));
   ASSERT_TRUE(rec.wait_for(1));
-  std::lock_guard<std::mutex> l(rec.m);
-  ASSERT_EQ(rec.got[0].data.size(), 1024u);
-  EXPECT_TRUE(std::equal(rec.got[0].data.begin(), rec.got[0].data.end(), big.begin()));
+  const std::vector<Delivery> got = rec.snapshot();
+  ASSERT_EQ(got[0].data.size(), 1024u);
+  EXPECT_TRUE(std::equal(got[0].data.begin(), got[0].data.end(), big.begin()));
 }
 
 TEST_F(RtpRecvTest, IdleChannelsAreNotPolled) {
   const uint16_t idle = attach("rtp-idle", record_cb, CHAN_IDLE);
   const uint16_t live = attach("rtp-live");
+  S_User* live_channel = channel("rtp-live");
   ASSERT_TRUE(peer.send_to(idle, "idle", 4));
   ASSERT_TRUE(peer.send_to(live, "live", 4));
   ASSERT_TRUE(rec.wait_for(1));
   std::this_thread::sleep_for(300ms);
-  std::lock_guard<std::mutex> l(rec.m);
-  ASSERT_EQ(rec.got.size(), 1u);
-  EXPECT_EQ(rec.got[0].channel, &users["rtp-live"]);
+  const std::vector<Delivery> got = rec.snapshot();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].channel, live_channel);
 }
 
 TEST_F(RtpRecvTest, LastReceiverEndsTheThreadAndANewOneStartsAnother) {
@@ -233,11 +235,11 @@ TEST_F(RtpRecvTest, LastReceiverEndsTheThreadAndANewOneStartsAnother) {
   EXPECT_LT(took, 1600ms) << "the thread should end within about one poll period";
 
   const uint16_t pc = attach("rtp-c");
+  S_User* c = channel("rtp-c");
   EXPECT_TRUE(RTP_Recv_Thread_Alive());
   ASSERT_TRUE(peer.send_to(pc, "c", 1));
   ASSERT_TRUE(rec.wait_for(2));
-  std::lock_guard<std::mutex> l(rec.m);
-  EXPECT_EQ(rec.got[1].channel, &users["rtp-c"]);
+  EXPECT_EQ(rec.snapshot()[1].channel, c);
 }
 
 // A receiver attached again while the thread is still finishing its last
