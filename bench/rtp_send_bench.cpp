@@ -12,6 +12,8 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Velmora/registry/Registry.h"
 #include "Velmora/rtp/rtp.h"
@@ -74,24 +76,30 @@ void BM_BareSendto(benchmark::State& state) {
 }
 BENCHMARK(BM_BareSendto);
 
-// Keeps the per-iteration times so that the ratio can be printed.
+// Keeps the per-iteration (median) times so that the ratio can be printed.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+    // Plain runs, or the median when repetitions are asked for.
+    for (const Run& r : runs) {
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+      times_[r.run_name.function_name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
     auto a = times_.find("BM_RtpPacketAndSend"), b = times_.find("BM_BareSendto");
-    if (a != times_.end() && b != times_.end() && b->second > 0) {
-      printf("RTP_Packet+RTP_Send %.0f ns, bare sendto %.0f ns, ratio %.3f\n", a->second, b->second,
-             a->second / b->second);
+    if (a != times_.end() && b != times_.end() && b->second.first > 0 && b->second.second > 0) {
+      printf("RTP_Packet+RTP_Send %.0f ns real %.0f ns CPU; bare sendto %.0f ns real %.0f ns CPU; "
+             "ratio %.3f real %.3f CPU\n",
+             a->second.first, a->second.second, b->second.first, b->second.second,
+             a->second.first / b->second.first, a->second.second / b->second.second);
     }
   }
 
 private:
-  std::map<std::string, double> times_;
+  std::map<std::string, std::pair<double, double>> times_;  // real, CPU ns per packet
 };
 
 }  // namespace
