@@ -100,7 +100,15 @@ void* RTP_RecvHandle(void*) {
         S_User& u = entry.second;
         if (!pollable(u)) continue;
         const pollfd* p = polled(fds, u.audioplayer.pRevRtp->sock);
-        if (p != nullptr && (p->revents & (POLLIN | POLLERR)) != 0) read_one(u, sup, buf);
+        if (p == nullptr) continue;
+        if ((p->revents & POLLNVAL) != 0) {
+          // The sender closed the socket under the receiver: stop polling it
+          // rather than wake up on it again at once.
+          GW_TRACE("<RTP-ERROR>socket %d closed under its receiver\n\n", p->fd);
+          u.audioplayer.pRevRtp->sock = -1;
+        } else if ((p->revents & (POLLIN | POLLERR)) != 0) {
+          read_one(u, sup, buf);
+        }
       }
     } else if (ready == 0 || errno != EINTR) {
       {

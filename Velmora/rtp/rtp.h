@@ -177,6 +177,9 @@ int RTP_Packet_Send(RTP_SENDER_S* sender, uint32_t ts_inc, int marker, const voi
                     int len, int pt);
 
 // Closes the socket and frees the sender. 0, or -1 for a null sender.
+// A receiver that shares the socket is to be destroyed first, within the same
+// hold of the channel table lock, so that the receive thread never polls a
+// closed descriptor (or one the system has reused meanwhile).
 int RTP_Sender_Destroy(RTP_SENDER_S* sender);
 
 // --- receiver and receive thread ----------------------------------------

@@ -337,6 +337,25 @@ TEST_F(RtpRecvTest, CallsEndedDuringAPassAreLeftAlone) {
   EXPECT_TRUE(wait_thread_gone());  // no channel left to poll
 }
 
+// A receiver whose socket was closed by its sender is dropped from the poll
+// set instead of waking the thread again and again.
+TEST_F(RtpRecvTest, ReceiverWhoseSocketWasClosedIsNoLongerPolled) {
+  CountingSupervisor sup;
+  RTP_Recv_Set_Supervisor(&sup);
+  attach("rtp-a");
+  S_User* a = channel("rtp-a");
+  std::this_thread::sleep_for(50ms);  // the thread is in its poll
+  {
+    std::lock_guard<SkypeMutex> l(m_usersmutex);
+    RTP_Sender_Destroy(a->audiocapture.pSendRTP);
+    a->audiocapture.pSendRTP = nullptr;
+  }
+  ASSERT_TRUE(wait_thread_gone(2000ms));
+  std::lock_guard<SkypeMutex> l(m_usersmutex);
+  EXPECT_EQ(a->audioplayer.pRevRtp->sock, -1);
+  EXPECT_LT(sup.before[a], 5);  // no busy loop over the dead socket
+}
+
 TEST(RtpRecvCreate, ReceiverStartsEmptyAndNullArgumentsAreRefused) {
   RTP_RECV_Str* r = nullptr;
   EXPECT_EQ(RTP_Recv_Create(nullptr, 1, record_cb, nullptr, nullptr), -1);
