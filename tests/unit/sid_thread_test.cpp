@@ -151,7 +151,10 @@ TEST(SEThread, StackSize)
   p.Start();
   p.Stop();
   EXPECT_GE(p.stack, 128000u);
+#if !defined(__SANITIZE_THREAD__)
+  // (ThreadSanitizer enlarges every thread's stack.) Far below the 8 MB default.
   EXPECT_LT(p.stack, 256000u);
+#endif
 }
 
 }  // namespace
