@@ -3,6 +3,7 @@
 // changes, and events buffered while a call waits for its response.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -537,6 +538,28 @@ TEST(ClientServer, SocketPairThreads)
   }
   serve.join();
   EXPECT_EQ(events, kCalls);
+}
+
+}  // namespace
+
+namespace {
+
+// Closing the transport from another thread ends a read that is waiting.
+TEST(ClientServer, TerminateEndsAWaitingRead)
+{
+  std::unique_ptr<Sid::SocketPairTransport> a, b;
+  ASSERT_TRUE(Sid::SocketPairTransport::make_pair(a, b));
+  BinServer server(nullptr, a.get(), T::kFields);
+  Status got = OK;
+  std::thread reader([&]() {
+    Command cmd;
+    got = server.rd_command(nullptr, cmd);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  a->terminate();
+  reader.join();
+  EXPECT_EQ(got, ERR_DECODE);
+  EXPECT_EQ(server.wr_response(nullptr, 1), ERR_ENCODE);
 }
 
 }  // namespace
