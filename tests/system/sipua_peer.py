@@ -60,11 +60,12 @@ class Sipp:
 
     def __init__(self, tmp_path, scenario, target_port=None, keys=None, calls=1, timeout=25):
         self.port = free_udp_port()
-        self.log = os.path.join(str(tmp_path), scenario + ".messages.log")
+        name = os.path.basename(scenario)
+        self.log = os.path.join(str(tmp_path), name + ".messages.log")
         cmd = ["sipp", "-sf", os.path.join(SCENARIOS, scenario), "-i", "127.0.0.1", "-p", str(self.port),
                "-m", str(calls), "-timeout", "%ds" % timeout, "-timeout_error", "-nostdin", "-bind_local",
                "-trace_msg", "-message_file", self.log, "-trace_err",
-               "-error_file", os.path.join(str(tmp_path), scenario + ".errors.log")]
+               "-error_file", os.path.join(str(tmp_path), name + ".errors.log")]
         for k, v in (keys or {}).items():
             cmd += ["-key", k, str(v)]
         if target_port is not None:
@@ -96,6 +97,18 @@ class Sipp:
             if re.match(first_line_pattern, body):
                 got.append(body)
         return got
+
+
+def scenario_copy(tmp_path, scenario, old, new):
+    """A copy of a scenario with one text replaced (SIPp takes no keyword in a
+    status line); returns its absolute path."""
+    with open(os.path.join(SCENARIOS, scenario), encoding="latin-1") as f:
+        text = f.read()
+    assert old in text
+    path = os.path.join(str(tmp_path), scenario.replace(".xml", "_copy.xml"))
+    with open(path, "w", encoding="latin-1") as f:
+        f.write(text.replace(old, new))
+    return path
 
 
 def run_pair(driver, sipp):

@@ -4,15 +4,15 @@ import re
 
 import pytest
 
-from sipua_peer import Driver, Sipp, explain, run_pair
+from sipua_peer import Driver, Sipp, explain, run_pair, scenario_copy
 
 # scenario, SIPp keys, driver options, events the driver must see in order
 CASES = [
     ("callee.xml", {}, ["--hangup", "self"], "9,10,26"),
     ("callee.xml", {}, ["--hangup", "self", "--info", "1"], "9,10,20,26"),
-    ("callee_refuses.xml", {"code": 486}, [], "12,26"),
-    ("callee_refuses.xml", {"code": 503}, [], "13,26"),
-    ("callee_refuses.xml", {"code": 603}, [], "14,26"),
+    ("callee_refuses.xml", {"code": "486 Busy Here"}, [], "12,26"),
+    ("callee_refuses.xml", {"code": "503 Service Unavailable"}, [], "13,26"),
+    ("callee_refuses.xml", {"code": "603 Decline"}, [], "14,26"),
     ("callee_challenges.xml", {}, ["--user", "alice", "--password", "s3cret", "--hangup", "self"], "12,10,26"),
     ("callee_slow.xml", {}, ["--hangup", "self"], "9,10,26"),
 ]
@@ -21,12 +21,17 @@ IDS = ["answered", "info", "busy486", "unavailable503", "declined603", "challeng
 
 @pytest.mark.parametrize("scenario,keys,options,expect", CASES, ids=IDS)
 def test_outgoing(tmp_path, scenario, keys, options, expect):
-    sipp = Sipp(tmp_path, scenario, keys=keys)
+    path = scenario
+    if "code" in keys:
+        path = scenario_copy(tmp_path, scenario, "486 Busy Here", keys["code"])
+    sipp = Sipp(tmp_path, path)
     driver = Driver("--role", "uac", "--target", "sip:gw@127.0.0.1:%d" % sipp.port,
                     "--from", "sip:alice@127.0.0.1", "--expect", expect, *options)
     d, s = run_pair(driver, sipp)
     assert (d, s) == (0, 0), explain(driver, sipp)
     invites = sipp.received(r"INVITE ")
+    if "code" in keys:
+        assert ("status=%s" % keys["code"].split()[0]) in driver.output
     if scenario == "callee_slow.xml":
         assert len(invites) >= 2, "an unanswered INVITE is sent again"
         assert len(set(invites)) == 1, "the same INVITE each time"
