@@ -12,6 +12,9 @@
 #include <sys/socket.h>
 #include <arpa/inet.h>
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace sipua {
 
 static std::unique_ptr<Stack> g_stack;
@@ -172,9 +175,20 @@ void process(Stack& s) {
 
 using namespace sipua;
 
+// libosip2's own diagnostics (fatal, bug, error) go to the gateway's trace,
+// and so appear only when tracing is on.
+static void osip_trace_bridge(const char* file, int line, osip_trace_level_t, const char* fmt, va_list ap) {
+  if (!argdebug) return;
+  char text[512];
+  vsnprintf(text, sizeof text, fmt, ap);
+  const char* base = file ? strrchr(file, '/') : nullptr;
+  GW_TRACE("libosip2 %s:%d: %s", base ? base + 1 : (file ? file : "?"), line, text);
+}
+
 int eXosip_init(void) {
   std::lock_guard<std::mutex> life(g_life);
   if (g_stack) return OSIP_WRONG_STATE;
+  osip_trace_initialize_func(OSIP_WARNING, &osip_trace_bridge);
   auto s = std::make_unique<Stack>();
   if (osip_init(&s->osip) != 0) return OSIP_NOMEM;
   osip_set_application_context(s->osip, s.get());

@@ -15,8 +15,10 @@ CASES = [
     ("callee_refuses.xml", {"code": "603 Decline"}, [], "14,26"),
     ("callee_challenges.xml", {}, ["--user", "alice", "--password", "s3cret", "--hangup", "self"], "12,10,26"),
     ("callee_slow.xml", {}, ["--hangup", "self"], "9,10,26"),
+    ("callee_cancelled.xml", {}, ["--cancel", "1"], "9,26"),
 ]
-IDS = ["answered", "info", "busy486", "unavailable503", "declined603", "challenge401", "slow_callee"]
+IDS = ["answered", "info", "busy486", "unavailable503", "declined603", "challenge401", "slow_callee",
+       "cancel_after_180"]
 
 
 @pytest.mark.parametrize("scenario,keys,options,expect", CASES, ids=IDS)
@@ -40,6 +42,14 @@ def test_outgoing(tmp_path, scenario, keys, options, expect):
         assert re.search(r'^Authorization: Digest username="alice"', invites[-1], re.M)
         cseq = [int(re.search(r"^CSeq: (\d+) INVITE", i, re.M).group(1)) for i in invites]
         assert cseq[-1] == cseq[0] + 1
+    if scenario == "callee_cancelled.xml":
+        cancel = sipp.received(r"CANCEL ")
+        assert len(cancel) == 1
+        via = lambda m: re.search(r"^Via: (.*)$", m, re.M).group(1)
+        assert via(cancel[0]) == via(invites[0]), "CANCEL carries the INVITE's Via"
+        assert re.search(r"^CSeq: 20 CANCEL", cancel[0], re.M)
+        assert "tag=" not in re.search(r"^To: (.*)$", cancel[0], re.M).group(1)
+        assert len(sipp.received(r"ACK ")) == 1
     if scenario == "callee_refuses.xml":
         acks = sipp.received(r"ACK ")
         assert len(acks) == 1
