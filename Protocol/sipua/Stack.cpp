@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -163,9 +164,14 @@ void process(Stack& s) {
     int tid = tr->transactionid;
     osip_transaction_free(tr);
     Transaction* t = s.txn(tid);
-    // Records outside calls go with their transaction; a call's records stay
-    // until the call is released (their messages answer later questions).
-    if (t && t->cid == 0) s.txns.erase(tid);
+    if (!t) continue;
+    // Records go with their transaction, except a call's INVITE transactions,
+    // whose messages answer later questions (the SDP of the answer) until the
+    // call is released. So a long call with many INFOs does not pile up.
+    Call* c = t->cid ? s.call(t->cid) : nullptr;
+    if (c && (t->kind == TxnKind::Ict || t->kind == TxnKind::Ist)) continue;
+    if (c) c->tids.erase(std::remove(c->tids.begin(), c->tids.end(), tid), c->tids.end());
+    s.txns.erase(tid);
   }
   s.dead.clear();
   release_finished_calls(s);
