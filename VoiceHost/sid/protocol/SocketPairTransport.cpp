@@ -25,8 +25,9 @@ bool SocketPairTransport::make_pair(std::unique_ptr<SocketPairTransport>& a, std
 // Waits for input and reads what is there into the read-ahead buffer.
 bool SocketPairTransport::fill()
 {
-  if (m_fd < 0) return false;
-  pollfd p{m_fd, POLLIN, 0};
+  int fd = m_fd.load();
+  if (fd < 0) return false;
+  pollfd p{fd, POLLIN, 0};
   int rc;
   do {
     rc = poll(&p, 1, m_timeout_ms);
@@ -34,7 +35,7 @@ bool SocketPairTransport::fill()
   if (rc <= 0) return false;
   ssize_t n;
   do {
-    n = read(m_fd, m_in, sizeof m_in);
+    n = read(fd, m_in, sizeof m_in);
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;
   m_in_pos = 0;
@@ -80,10 +81,11 @@ TransportInterface::Status SocketPairTransport::bl_write_bytes(CommandInitiator*
 
 TransportInterface::Status SocketPairTransport::end_encoding(CommandInitiator*, bool)
 {
-  if (m_fd < 0) return ERR_WRITE;
+  int fd = m_fd.load();
+  if (fd < 0) return ERR_WRITE;
   size_t done = 0;
   while (done < m_out.size()) {
-    ssize_t n = send(m_fd, m_out.data() + done, m_out.size() - done, MSG_NOSIGNAL);
+    ssize_t n = send(fd, m_out.data() + done, m_out.size() - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return ERR_WRITE;
     done += static_cast<size_t>(n);
@@ -94,10 +96,10 @@ TransportInterface::Status SocketPairTransport::end_encoding(CommandInitiator*, 
 
 TransportInterface::Status SocketPairTransport::terminate()
 {
-  if (m_fd >= 0) {
-    shutdown(m_fd, SHUT_RDWR);
-    close(m_fd);
-    m_fd = -1;
+  int fd = m_fd.exchange(-1);
+  if (fd >= 0) {
+    shutdown(fd, SHUT_RDWR);
+    close(fd);
   }
   return OK;
 }

@@ -1,6 +1,7 @@
 #ifndef SID_PROTOCOL_SOCKETPAIRTRANSPORT_H
 #define SID_PROTOCOL_SOCKETPAIRTRANSPORT_H
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -26,7 +27,7 @@ public:
 
   // A read waits at most this long for data (-1: without limit, the default).
   void set_read_timeout_ms(int ms) { m_timeout_ms = ms; }
-  int fd() const { return m_fd; }
+  int fd() const { return m_fd.load(); }
 
   Status bl_start_decoding(CommandInitiator* thread) override;
   Status bl_read_bytes(CommandInitiator* thread, unsigned num_bytes, char* dest) override;
@@ -39,7 +40,7 @@ public:
 private:
   bool fill();
 
-  int m_fd;
+  std::atomic<int> m_fd;  // -1 once terminated (possibly from another thread)
   int m_timeout_ms = -1;
   std::vector<char> m_out;
   char m_in[4096];
