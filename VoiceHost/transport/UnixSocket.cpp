@@ -15,6 +15,8 @@ namespace Sid {
 
 namespace {
 
+constexpr int kBindRetries = 10;
+
 bool set_nonblocking(int fd) {
   int flags = fcntl(fd, F_GETFL, 0);
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -129,7 +131,19 @@ bool UnixSocket::ServerConnect(int timeout_ms) {
   }
   bool ok = false;
   int fd = -1;
-  if (bind(ls, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  // The host this one replaces may still hold the name for a moment while it
+  // winds down: a name in use is tried again for up to a second.
+  int rc;
+  for (int tries = 0;; ++tries) {
+    rc = bind(ls, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (rc == 0 || errno != EADDRINUSE || tries >= kBindRetries) break;
+    {
+      std::lock_guard<std::mutex> lock(m_StateMutex);
+      if (m_Cancel) break;
+    }
+    sleep_ms(100);
+  }
+  if (rc != 0) {
     AV_TRACE("%s: socket binding error: %s\n", Key(), strerror(errno));
   } else {
     av_print("ServerConnect: listen\n");

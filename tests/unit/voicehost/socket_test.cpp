@@ -128,6 +128,24 @@ TEST(UnixSocket, ServerServesOnePeer) {
   close(first);
 }
 
+// The host being replaced may still hold the name briefly; the new one waits for it.
+TEST(UnixSocket, ServerWaitsForANameStillInUse) {
+  std::string key = unique_key("busy");
+  int old_host = peer_listen(key);
+  ASSERT_GE(old_host, 0);
+  Sid::UnixSocket server;
+  testing::internal::CaptureStdout();
+  auto connected = std::async(std::launch::async, [&] { return server.Connect(key.c_str(), true, 3000); });
+  std::this_thread::sleep_for(milliseconds(250));
+  close(old_host);
+  int peer = peer_connect(key);
+  EXPECT_TRUE(connected.get());
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_GE(peer, 0);
+  EXPECT_EQ(out.find("socket binding error"), std::string::npos) << out;
+  if (peer >= 0) close(peer);
+}
+
 TEST(UnixSocket, ServerConnectTimesOutWithoutPeer) {
   std::string key = unique_key("timeout");
   Sid::UnixSocket server;
