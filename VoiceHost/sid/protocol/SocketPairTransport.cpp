@@ -11,7 +11,11 @@ namespace Sid {
 
 SocketPairTransport::SocketPairTransport(int fd) : m_fd(fd) {}
 
-SocketPairTransport::~SocketPairTransport() { terminate(); }
+SocketPairTransport::~SocketPairTransport()
+{
+  terminate();
+  if (m_fd >= 0) close(m_fd);
+}
 
 bool SocketPairTransport::make_pair(std::unique_ptr<SocketPairTransport>& a, std::unique_ptr<SocketPairTransport>& b)
 {
@@ -25,8 +29,8 @@ bool SocketPairTransport::make_pair(std::unique_ptr<SocketPairTransport>& a, std
 // Waits for input and reads what is there into the read-ahead buffer.
 bool SocketPairTransport::fill()
 {
-  int fd = m_fd.load();
-  if (fd < 0) return false;
+  if (m_closed.load()) return false;
+  int fd = m_fd;
   pollfd p{fd, POLLIN, 0};
   int rc;
   do {
@@ -45,7 +49,7 @@ bool SocketPairTransport::fill()
 
 TransportInterface::Status SocketPairTransport::bl_start_decoding(CommandInitiator*)
 {
-  return m_fd < 0 ? ERR_CONNECTION : OK;
+  return m_closed.load() ? ERR_CONNECTION : OK;
 }
 
 TransportInterface::Status SocketPairTransport::bl_read_bytes(CommandInitiator*, unsigned num_bytes, char* dest)
@@ -69,20 +73,20 @@ TransportInterface::Status SocketPairTransport::end_decoding(CommandInitiator*) 
 TransportInterface::Status SocketPairTransport::bl_start_encoding(CommandInitiator*)
 {
   m_out.clear();
-  return m_fd < 0 ? ERR_CONNECTION : OK;
+  return m_closed.load() ? ERR_CONNECTION : OK;
 }
 
 TransportInterface::Status SocketPairTransport::bl_write_bytes(CommandInitiator*, unsigned num_bytes, const char* src)
 {
-  if (m_fd < 0) return ERR_WRITE;
+  if (m_closed.load()) return ERR_WRITE;
   m_out.insert(m_out.end(), src, src + num_bytes);
   return OK;
 }
 
 TransportInterface::Status SocketPairTransport::end_encoding(CommandInitiator*, bool)
 {
-  int fd = m_fd.load();
-  if (fd < 0) return ERR_WRITE;
+  if (m_closed.load()) return ERR_WRITE;
+  int fd = m_fd;
   size_t done = 0;
   while (done < m_out.size()) {
     ssize_t n = send(fd, m_out.data() + done, m_out.size() - done, MSG_NOSIGNAL);
@@ -96,11 +100,7 @@ TransportInterface::Status SocketPairTransport::end_encoding(CommandInitiator*, 
 
 TransportInterface::Status SocketPairTransport::terminate()
 {
-  int fd = m_fd.exchange(-1);
-  if (fd >= 0) {
-    shutdown(fd, SHUT_RDWR);
-    close(fd);
-  }
+  if (!m_closed.exchange(true)) shutdown(m_fd, SHUT_RDWR);
   return OK;
 }
 

@@ -27,7 +27,7 @@ public:
 
   // A read waits at most this long for data (-1: without limit, the default).
   void set_read_timeout_ms(int ms) { m_timeout_ms = ms; }
-  int fd() const { return m_fd.load(); }
+  int fd() const { return m_fd; }
 
   Status bl_start_decoding(CommandInitiator* thread) override;
   Status bl_read_bytes(CommandInitiator* thread, unsigned num_bytes, char* dest) override;
@@ -40,7 +40,10 @@ public:
 private:
   bool fill();
 
-  std::atomic<int> m_fd;  // -1 once terminated (possibly from another thread)
+  // terminate() only shuts the socket down (which wakes a waiting reader on
+  // another thread); the descriptor is closed by the destructor.
+  int m_fd;
+  std::atomic<bool> m_closed{false};
   int m_timeout_ms = -1;
   std::vector<char> m_out;
   char m_in[4096];
