@@ -218,7 +218,14 @@ Status Reader::blob(std::string& out) {
 Status Reader::value(uint8_t kind, Field& f, int depth) {
   f.kind = kind;
   switch (kind) {
-    case K_INT: case K_UINT: case K_ENUM: case K_OID: {
+    case K_INT: {
+      // Zigzag: the signed value is kept as its 32-bit pattern.
+      uint32_t v;
+      Status s = u32(v);
+      f.num = (v >> 1) ^ (0u - (v & 1));
+      return s;
+    }
+    case K_UINT: case K_ENUM: case K_OID: {
       uint32_t v;
       Status s = u32(v);
       f.num = v;
