@@ -4,56 +4,6 @@
 
 namespace velsim::audio {
 
-// G.711 as in the ITU reference: segment search on the biased magnitude.
-uint8_t ulaw_encode(int16_t pcm) {
-  constexpr int kBias = 0x84, kClip = 32635;
-  int sign = (pcm >> 8) & 0x80;
-  int mag = sign ? -static_cast<int>(pcm) : pcm;
-  if (mag > kClip) mag = kClip;
-  mag += kBias;
-  int exponent = 7;
-  for (int mask = 0x4000; !(mag & mask) && exponent > 0; mask >>= 1) --exponent;
-  int mantissa = (mag >> (exponent + 3)) & 0x0F;
-  return static_cast<uint8_t>(~(sign | (exponent << 4) | mantissa));
-}
-
-int16_t ulaw_decode(uint8_t code) {
-  code = static_cast<uint8_t>(~code);
-  int sign = code & 0x80, exponent = (code >> 4) & 7, mantissa = code & 0x0F;
-  int mag = ((mantissa << 3) + 0x84) << exponent;
-  mag -= 0x84;
-  return static_cast<int16_t>(sign ? -mag : mag);
-}
-
-uint8_t alaw_encode(int16_t pcm) {
-  static constexpr int kSegEnd[8] = {0x1F, 0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF};
-  int v = pcm >> 3;  // 13-bit magnitude range
-  int mask = 0xD5;
-  if (v < 0) {
-    mask = 0x55;
-    v = -v - 1;
-  }
-  int seg = 0;
-  while (seg < 8 && v > kSegEnd[seg]) ++seg;
-  if (seg >= 8) return static_cast<uint8_t>(0x7F ^ mask);
-  int aval = seg << 4;
-  aval |= seg < 2 ? (v >> 1) & 0x0F : (v >> seg) & 0x0F;
-  return static_cast<uint8_t>(aval ^ mask);
-}
-
-int16_t alaw_decode(uint8_t code) {
-  code ^= 0x55;
-  int t = (code & 0x0F) << 4;
-  int seg = (code & 0x70) >> 4;
-  if (seg == 0)
-    t += 8;
-  else if (seg == 1)
-    t += 0x108;
-  else
-    t = (t + 0x108) << (seg - 1);
-  return static_cast<int16_t>((code & 0x80) ? t : -t);
-}
-
 void Tone::fill(int16_t* out, size_t n) {
   const double step = 2 * M_PI * m_hz / kRate;
   for (size_t k = 0; k < n; ++k) {

@@ -2,8 +2,9 @@
 #define SIMULATOR_AUDIO_H
 
 // Telephone audio for the simulator's remote parties and for judging what
-// the gateway sends: G.711 coding, a tone source, and an analyser that finds
-// the dominant frequency and the DTMF digits of 8000 Hz audio.
+// the gateway sends: a tone source, and an analyser that finds the dominant
+// frequency and the DTMF digits of 8000 Hz audio. G.711 coding is the
+// gateway's own (Velmora/audio/g711.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -15,11 +16,6 @@ namespace velsim::audio {
 
 constexpr int kRate = 8000;
 constexpr size_t kFrame = 160;  // 20 ms
-
-uint8_t ulaw_encode(int16_t pcm);
-int16_t ulaw_decode(uint8_t code);
-uint8_t alaw_encode(int16_t pcm);
-int16_t alaw_decode(uint8_t code);
 
 // A sine tone; frequency 0 gives silence.
 class Tone {

@@ -1,5 +1,7 @@
 #include "Simulator/VoiceClient.h"
 
+#include "Velmora/audio/g711.h"
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -284,7 +286,7 @@ void VoiceClient::tick() {
       ch.tone.fill(pcm, audio::kFrame);
       bool ulaw = ch.codec == "PCMU";
       for (size_t n = 0; n < audio::kFrame; ++n)
-        pkt[12 + n] = static_cast<char>(ulaw ? audio::ulaw_encode(pcm[n]) : audio::alaw_encode(pcm[n]));
+        pkt[12 + n] = static_cast<char>(ulaw ? g711_linear_to_ulaw(pcm[n]) : g711_linear_to_alaw(pcm[n]));
     }
     wire::Writer p(false);
     p.i(1, ch.id).bin(2, pkt.data(), pkt.size()).end();

@@ -1,5 +1,7 @@
 #include "Simulator/VoiceStats.h"
 
+#include "Velmora/audio/g711.h"
+
 #include <vector>
 
 namespace velsim {
@@ -47,7 +49,7 @@ void VoiceStats::received(int channel, const std::string& rtp) {
   std::vector<int16_t> pcm;
   pcm.reserve(rtp.size() - header);
   for (size_t n = header; n < rtp.size(); ++n)
-    pcm.push_back(ulaw ? audio::ulaw_decode(p[n]) : audio::alaw_decode(p[n]));
+    pcm.push_back(ulaw ? g711_ulaw_to_linear(p[n]) : g711_alaw_to_linear(p[n]));
   c.analyser.add(pcm.data(), pcm.size());
 }
 
