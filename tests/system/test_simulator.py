@@ -428,3 +428,38 @@ def test_control_commands(sim_factory, token):
     for bad in ["call", "dtmf 12x", "tone 9999", "balance -1", "logout 99", "nonsense", "answer 5"]:
         assert sim.ctl(bad).startswith("ERR"), bad
     assert sim.ctl("help").startswith("OK commands:")
+
+
+def test_random_bytes_on_every_socket_leave_the_simulator_serving(sim_factory, token):
+    import random
+    import socket as so
+    from simproto import abstract_name
+    rng = random.Random(1234)
+    sim = sim_factory()
+    voice = VoiceHost(ACCOUNT)
+    s = connect(sim, token)
+    login(s)
+    sim.ctl("call erin")
+    voice.wait_for(lambda v: 0 in v.packets, what="channel")
+    # The voice callback: random bytes, some with message starts in them.
+    for _ in range(20):
+        junk = bytes(rng.randrange(256) for _ in range(rng.randrange(1, 400)))
+        voice.cb.sendall(junk + b"ZR\x00\x01")
+    # The client connection: random messages after valid starts, then a valid call.
+    for n in range(30):
+        junk = bytes(rng.randrange(256) for _ in range(rng.randrange(1, 200)))
+        s.send_raw(rng.choice([b"ZR", b"ZG", b"Z", b""]) + junk)
+    s.send_raw(b"z" * 64)  # ends any half-read message
+    time.sleep(0.5)
+    assert sim.proc.poll() is None
+    # Whatever the stream did to this session, a new one is served.
+    s.close()
+    s2 = connect(sim, token)
+    assert s2.call(SKYPE, START) == {1: True}
+    # The control socket: an endless line is refused, the socket keeps working.
+    c = so.socket(so.AF_UNIX)
+    c.connect(str(sim.dir / ("%s.ctl" % ACCOUNT)))
+    c.sendall(b"x" * 10000)
+    assert c.recv(100).startswith(b"ERR line too long")
+    c.close()
+    assert sim.ctl("status").startswith("OK")
