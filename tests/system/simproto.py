@@ -242,14 +242,14 @@ class Session:
     def send_raw(self, data):
         self.sock.sendall(data)
 
-    def call(self, module, method, *fields, timeout=5):
+    def call(self, module, method, *fields, timeout=10):
         with self.lock:
             rid = self.rid
             self.rid += 1
             self.sock.sendall(b"ZR" + varint(module) + varint(method) + varint(rid) + b"".join(fields) + b"z")
         return self.wait_reply(rid, timeout)
 
-    def wait_reply(self, rid, timeout=5):
+    def wait_reply(self, rid, timeout=10):
         deadline = time.time() + timeout
         with self.cond:
             while rid not in self.replies:
@@ -262,13 +262,13 @@ class Session:
             raise ErrorResponse()
         return value
 
-    def get(self, triples, timeout=5):
+    def get(self, triples, timeout=10):
         """triples: (module, oid, prop); one group per triple."""
         groups = [varint(p) + b"]" + varint(m) + varint(o) + b"]" for m, o, p in triples]
         self.sock.sendall(b"ZG" + b",".join(groups) + b"]z")
         return self.gets.get(timeout=timeout)
 
-    def wait_for(self, predicate, timeout=5, what="condition"):
+    def wait_for(self, predicate, timeout=10, what="condition"):
         """Waits until predicate(self) is true. The predicate runs without the
         lock, so it may itself make calls and property requests."""
         deadline = time.time() + timeout
@@ -281,7 +281,7 @@ class Session:
         with self.cond:
             return [v for m, o, p, v in self.changes if (m, o, p) == (module, oid, prop)]
 
-    def wait_change(self, module, oid, prop, value, timeout=5):
+    def wait_change(self, module, oid, prop, value, timeout=10):
         self.wait_for(lambda s: value in [v for m, o, p, v in s.changes if (m, o, p) == (module, oid, prop)],
                       timeout, "%d.%d.%d = %r" % (module, oid, prop, value))
 
@@ -296,7 +296,7 @@ class Session:
 
 
 class Control:
-    def __init__(self, path, timeout=5):
+    def __init__(self, path, timeout=10):
         deadline = time.time() + timeout
         while True:
             try:
@@ -425,7 +425,7 @@ class VoiceHost:
         with self.cond:
             return [m for m, _ in self.calls]
 
-    def wait_for(self, predicate, timeout=5, what="voice condition"):
+    def wait_for(self, predicate, timeout=10, what="voice condition"):
         deadline = time.time() + timeout
         with self.cond:
             while not predicate(self):
