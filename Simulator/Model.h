@@ -136,7 +136,7 @@ private:
 
   // Account.
   void login(const std::string& password);
-  void login_step(uint32_t epoch, bool good);
+  void login_step(uint32_t epoch, bool good, int step);
   void logout(uint32_t reason);
   void set_status(uint32_t status);
 

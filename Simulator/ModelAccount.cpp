@@ -24,17 +24,17 @@ void Model::login(const std::string& password) {
   }
   m_sched.after(m_settings.login_delay_ms, [this, epoch, good] {
     std::lock_guard<std::mutex> lock(m_mutex);
-    login_step(epoch, good);
+    login_step(epoch, good, 0);
   });
 }
 
-void Model::login_step(uint32_t epoch, bool good) {
-  if (epoch != m_account.epoch) return;
-  if (m_account.status != status::LOGGING_IN) {
+void Model::login_step(uint32_t epoch, bool good, int step) {
+  if (epoch != m_account.epoch) return;  // a later login or a logout took over
+  if (step == 0) {
     set_status(status::LOGGING_IN);
     m_sched.after(m_settings.login_delay_ms, [this, epoch, good] {
       std::lock_guard<std::mutex> lock(m_mutex);
-      login_step(epoch, good);
+      login_step(epoch, good, 1);
     });
     return;
   }
