@@ -105,7 +105,14 @@ int Simulator::run() {
     inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
     m_log.printf("CONN", "client connected from %s:%d", ip, ntohs(peer.sin_port));
     ApiSession session(*m_model, m_log, m_stalled);
+    {
+      std::lock_guard<std::mutex> lock(m_session_mutex);
+      m_session = &session;
+    }
+    if (m_exit) session.drop();
     session.run(fd);
+    std::lock_guard<std::mutex> lock(m_session_mutex);
+    m_session = nullptr;
   }
   m_log.write("EXIT", "exit requested");
   return 0;
@@ -194,7 +201,8 @@ std::string Simulator::command(const std::string& line) {
     reply = "OK resumed";
   } else if (cmd == "exit" && w.size() == 1) {
     m_exit = true;
-    m_model->drop_connection();
+    std::lock_guard<std::mutex> lock(m_session_mutex);
+    if (m_session) m_session->drop();
     reply = "OK exiting";
   } else {
     reply = "ERR unknown or malformed command (try help)";

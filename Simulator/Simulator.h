@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "Simulator/ControlSocket.h"
@@ -15,6 +16,8 @@
 #include "Simulator/VoiceStats.h"
 
 namespace velsim {
+
+class ApiSession;
 
 // The whole simulated runtime of one account.
 class Simulator {
@@ -45,6 +48,9 @@ private:
   int m_listen = -1;
   std::atomic<bool> m_exit{false};
   std::atomic<bool> m_stalled{false};
+  // The connection being served, so that "exit" can end it at any stage.
+  std::mutex m_session_mutex;
+  ApiSession* m_session = nullptr;
 };
 
 // The directory of settings, control socket and log: $VELMORA_SIM_DIR, or

@@ -42,7 +42,7 @@ private:
   std::mutex m_ssl_mutex;
   SSL_CTX* m_ctx = nullptr;
   SSL* m_ssl = nullptr;
-  int m_fd = -1;
+  std::atomic<int> m_fd{-1};
   std::atomic<bool> m_closed{false};
   unsigned char m_buf[4096];
   size_t m_pos = 0, m_len = 0;

@@ -5,6 +5,7 @@ the simulator's tests: the binary protocol codec, a TLS client session
 import math
 import os
 import queue
+import select
 import socket
 import ssl
 import struct
@@ -192,7 +193,12 @@ class Session:
         if handshake is not None:
             self.sock.sendall(handshake)
             self.handshake_reply = self.sock.recv(2)
-        self.st = Stream(self.sock)
+        # OpenSSL does not allow a read and a write on one connection at the
+        # same time: the socket is non-blocking and every TLS call is made
+        # under one lock.
+        self.io_lock = threading.Lock()
+        self.sock.setblocking(False)
+        self.st = Stream(self)
         self.rid = 0
         self.lock = threading.Lock()
         self.replies = {}
@@ -239,14 +245,37 @@ class Session:
                 self.closed = True
                 self.cond.notify_all()
 
+    def recv(self, n):
+        """For Stream: blocks until some bytes arrive; b"" when closed."""
+        while True:
+            with self.io_lock:
+                try:
+                    return self.sock.recv(n)
+                except (ssl.SSLWantReadError, BlockingIOError):
+                    pass
+                except ssl.SSLWantWriteError:
+                    pass
+            if self.closed:
+                return b""
+            select.select([self.sock], [], [], 0.05)
+
     def send_raw(self, data):
-        self.sock.sendall(data)
+        view = memoryview(data)
+        while view:
+            with self.io_lock:
+                try:
+                    sent = self.sock.send(view)
+                    view = view[sent:]
+                    continue
+                except (ssl.SSLWantWriteError, ssl.SSLWantReadError, BlockingIOError):
+                    pass
+            select.select([], [self.sock], [], 0.05)
 
     def call(self, module, method, *fields, timeout=10):
         with self.lock:
             rid = self.rid
             self.rid += 1
-            self.sock.sendall(b"ZR" + varint(module) + varint(method) + varint(rid) + b"".join(fields) + b"z")
+            self.send_raw(b"ZR" + varint(module) + varint(method) + varint(rid) + b"".join(fields) + b"z")
         return self.wait_reply(rid, timeout)
 
     def wait_reply(self, rid, timeout=10):
@@ -265,7 +294,7 @@ class Session:
     def get(self, triples, timeout=10):
         """triples: (module, oid, prop); one group per triple."""
         groups = [varint(p) + b"]" + varint(m) + varint(o) + b"]" for m, o, p in triples]
-        self.sock.sendall(b"ZG" + b",".join(groups) + b"]z")
+        self.send_raw(b"ZG" + b",".join(groups) + b"]z")
         return self.gets.get(timeout=timeout)
 
     def wait_for(self, predicate, timeout=10, what="condition"):
@@ -286,6 +315,12 @@ class Session:
                       timeout, "%d.%d.%d = %r" % (module, oid, prop, value))
 
     def close(self):
+        # Shut down first: a plain close leaves the connection up while the
+        # reader thread is blocked in recv on it.
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
         try:
             self.sock.close()
         except OSError:
