@@ -21,6 +21,9 @@ public:
   // accounts; returns 1.
   int Begin();
 
+  // The record writer thread (RecordWriter); `arg` is the gateway object.
+  static void* cdr_thread(void* arg);
+
   S_User* m_curuser = nullptr;  // declared, not used
 };
 
