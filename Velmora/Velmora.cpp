@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Tools/ReadXml.h"
+#include "Velmora/AppToken.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/registry/Trace.h"
 
@@ -28,6 +29,8 @@ int Velmora::Begin() {
   } else {
     GW_TRACE("cannot start the record writer thread\n\n");
   }
+
+  getKeyPair();
 
   // Each account's numbers called today.
   if (rdxml) rdxml->ReadSkypeCalllogs(skypes);
