@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <mutex>
 #include <string>
 
 #include "Tools/FileAccess.h"
@@ -14,6 +15,10 @@
 namespace {
 
 constexpr size_t LINE_MAX_BYTES = 256;  // one number and its line break
+
+// Two threads placing calls on one account would otherwise rewrite its list
+// at once, and closing one descriptor drops the fcntl lock of the other.
+std::mutex calllogs_file_mutex;
 
 // Creates the account's directory; false when the name cannot be one.
 bool account_dir(const std::string& base, const std::string& name) {
@@ -45,6 +50,7 @@ void load_numbers(const std::string& text, CallLogs& table) {
 
 int ReadXml::SaveSkypeCalllogs(S_Skype* sk) {
   if (!sk || !account_dir(m_dir, sk->name)) return -1;
+  std::lock_guard<std::mutex> guard(calllogs_file_mutex);
   std::string file_name = m_dir + sk->name + "/calllogs.xml";
   int fd = gw_file_exists(file_name.c_str()) ? gw_fopen_retry(file_name.c_str(), GW_REWRITE, "w", "SaveSkypeCalllogs")
                                              : gw_fopen(file_name.c_str(), GW_CREATE, "w");
