@@ -118,8 +118,8 @@ int ReadXml::SaveStatis(S_User& user, int result) {
   if (it == months.end()) {
     S_Static fresh;
     fresh.id = month;
-    fresh.incomingtimes = "0";
-    fresh.outgoingtimes = "0";
+    fresh.incomingtimes.assign(1, '0');
+    fresh.outgoingtimes.assign(1, '0');
     it = months.emplace(month, fresh).first;
   }
   S_Static& st = it->second;
