@@ -43,7 +43,7 @@ int read_general(const std::string& path) {
 }  // namespace
 
 int ReadXml::Read(std::map<std::string, S_User>& table) {
-  gwconfig.countrycallingcodes = "+";
+  gwconfig.countrycallingcodes.assign(1, '+');  // assign(): GCC 12 warns falsely on = "+"
   FileLines file;
   if (gw_load_lines(path("sip.conf"), "Read", file) != 0) return -1;
   m_sipconf_loaded = true;
