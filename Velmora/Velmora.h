@@ -2,6 +2,10 @@
 #define VELMORA_VELMORA_H
 
 struct S_User;
+struct AUDIO_CAPTURE_s;
+struct AUDIO_PLAY_s;
+struct sdp_message;
+typedef struct sdp_message sdp_message_t;
 
 // The gateway object: one instance, created by main after the configuration
 // has been loaded, never destroyed. Its constructor brings up the SIP side;
@@ -20,6 +24,14 @@ public:
   // Starts the registration and record writer threads and the Skype
   // accounts; returns 1.
   int Begin();
+
+  // Copies the peer's RTP address and port from its SDP into the sending
+  // endpoint (when the address differs from the one already there).
+  // -1 without SDP, without a connection address, without an endpoint or
+  // with an address or port that cannot be taken; 0 otherwise, also when the
+  // SDP has no audio stream (nothing changes then). Static: it reads only
+  // its arguments.
+  static int InitAudioAttr(sdp_message_t* sdp, AUDIO_CAPTURE_s* capture, AUDIO_PLAY_s* play);
 
   S_User* m_curuser = nullptr;  // declared, not used
 };
