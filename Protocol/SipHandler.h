@@ -1,25 +1,12 @@
 #ifndef PROTOCOL_SIPHANDLER_H
 #define PROTOCOL_SIPHANDLER_H
 
-#include <map>
-#include <mutex>
-
 #include "Protocol/MyThread.h"
+#include "Protocol/SipHandlerTable.h"
 
 struct S_User;
-struct eXosip_event;
-typedef struct eXosip_event eXosip_event_t;
 struct sdp_message;
 typedef struct sdp_message sdp_message_t;
-
-// A gateway handler of one SIP event type: the context registered with it,
-// and the event, which the dispatcher frees after the handler returns.
-typedef void (*SipProtoHandler)(void* context, eXosip_event_t* event);
-
-struct SipProtoCallback {
-  SipProtoHandler handler = nullptr;
-  void* context = nullptr;
-};
 
 // The gateway's one wrapper around the SIP stack: it brings the stack up on
 // one UDP socket, runs the SIP event thread that hands every event to the
@@ -90,8 +77,7 @@ public:
 private:
   int answer_with_sdp(S_User& user, int code);
 
-  std::mutex m_handlersmutex;  // the table is filled while the event thread runs
-  std::map<int, SipProtoCallback> m_handlers;
+  SipHandlerTable m_handlers;
   int m_socket = -1;
   bool m_transport_up = false;
 };

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Protocol/OsipSdp.h"
+#include "Protocol/sipua/OsipIncludes.h"
 #include "Protocol/SipCodec.h"
 #include "Protocol/SipHandler.h"
 #include "Velmora/registry/Clock.h"

@@ -2,9 +2,10 @@
 
 #include <mutex>
 
+#include "Protocol/SipHandler.h"
 #include "Velmora/registry/Registry.h"
 
-Velmora::Velmora() {}
+Velmora::Velmora() : m_siphandler(std::make_unique<SipHandler>()) { m_siphandler->StartSipHandler(); }
 
 Velmora::~Velmora() {}
 
@@ -12,9 +13,11 @@ void Velmora::Init() {
   pthread_mutex_lock(&gw_sipdata_thread.rec_thread_mutex);
   gw_sipdata_thread.activesipchannel = 0;
   pthread_mutex_unlock(&gw_sipdata_thread.rec_thread_mutex);
+  RegisterSipHandlers();
 }
 
 int Velmora::Begin() {
   Init();
+  StartRegistration();
   return 1;
 }

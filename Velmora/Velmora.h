@@ -1,6 +1,11 @@
 #ifndef VELMORA_VELMORA_H
 #define VELMORA_VELMORA_H
 
+#include <memory>
+
+class SipHandler;
+struct eXosip_event;
+typedef struct eXosip_event eXosip_event_t;
 struct S_User;
 struct AUDIO_CAPTURE_s;
 struct AUDIO_PLAY_s;
@@ -33,6 +38,25 @@ public:
   // its arguments.
   static int InitAudioAttr(sdp_message_t* sdp, AUDIO_CAPTURE_s* capture, AUDIO_PLAY_s* play);
 
+  // --- SIP side (Velmora/sip/).
+  // Registers `handler` for SIP event `type` with this object as its context.
+  void InsertProtocolHandler(int type, void (*handler)(void*, eXosip_event_t*));
+  // The handlers of the SIP event table that exist so far (Init calls it).
+  void RegisterSipHandlers();
+  // Starts the registration thread on RunRegSip (Begin calls it); its handle
+  // goes to sipreg_thread_id. False when the thread cannot be created.
+  bool StartRegistration();
+
+  // The registration thread: `arg` is the gateway object; never returns.
+  static void* RunRegSip(void* arg);
+  void RegSipRun();
+  // EXOSIP_REGISTRATION_SUCCESS and EXOSIP_REGISTRATION_FAILURE.
+  static void ProcRegSucess(void* context, eXosip_event_t* event);
+  static void RegFailed(void* context, eXosip_event_t* event);
+
+  SipHandler* siphandler() const { return m_siphandler.get(); }
+
+  std::unique_ptr<SipHandler> m_siphandler;  // created and started by the constructor
   S_User* m_curuser = nullptr;  // declared, not used
 };
 

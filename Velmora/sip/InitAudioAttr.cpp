@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Protocol/OsipSdp.h"
+#include "Protocol/sipua/OsipIncludes.h"
 #include "Velmora/Velmora.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/registry/Trace.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "Protocol/OsipSdp.h"
+#include "Protocol/sipua/OsipIncludes.h"
 #include "Velmora/Velmora.h"
 #include "Velmora/registry/Registry.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Protocol/OsipSdp.h"
+#include "Protocol/sipua/OsipIncludes.h"
 #include "Protocol/SipCodec.h"
 #include "Protocol/SipHandler.h"
 #include "Velmora/registry/Clock.h"
