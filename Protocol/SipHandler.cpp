@@ -86,7 +86,11 @@ int SipHandler::SipInit() {
   }
   m_socket = fd;
   m_transport_up = true;
-  if (eXosip_set_socket(IPPROTO_UDP, fd, gwconfig.localport) != 0) GW_TRACE("eXosip_set_socket error !\n\n");
+  // With port 0 the kernel chose the port; the stack is told the real one.
+  int port = gwconfig.localport;
+  socklen_t len = sizeof addr;
+  if (port == 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) port = ntohs(addr.sin_port);
+  if (eXosip_set_socket(IPPROTO_UDP, fd, port) != 0) GW_TRACE("eXosip_set_socket error !\n\n");
   return 1;
 }
 

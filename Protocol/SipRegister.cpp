@@ -23,11 +23,15 @@ int SipHandler::registersip(const char* localIp, S_User& user, const char* remot
 
   SipStackLock stack;
   osip_message_t* message = nullptr;
-  user.rid = eXosip_register_build_initial_register(from, registrar, contact, gwconfig.regsipinterval, &message);
-  if (user.rid < 0) {
-    GW_TRACE("register_build_initial_register failed %d\n\n", user.rid);
+  int rid = eXosip_register_build_initial_register(from, registrar, contact, gwconfig.regsipinterval, &message);
+  if (rid < 0) {
+    // The account keeps the id of its registration: a REGISTER still under
+    // way on it (the stack refuses a second one meanwhile) may yet succeed,
+    // and its answer must find the account.
+    GW_TRACE("register_build_initial_register failed %d\n\n", rid);
     return -3;
   }
+  user.rid = rid;
   if (eXosip_add_authentication_info(user.authname.c_str(), user.sipuserid.c_str(), user.sippwd.c_str(), "md5",
                                      nullptr) != 0) {
     GW_TRACE("--Add_authentication_info failed \n\n");

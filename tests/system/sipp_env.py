@@ -185,6 +185,9 @@ class Driver:
             self.proc.kill()
         self.proc.wait(timeout=10)
         self._reader.join(timeout=5)
+        out = self.output()
+        for sign in ("AddressSanitizer", "runtime error:", "LeakSanitizer", "ThreadSanitizer"):
+            assert sign not in out, out[out.index(sign) - 200:][:4000]
 
     def __enter__(self):
         return self

@@ -154,3 +154,22 @@ def test_refreshes_every_half_interval_plus_pauses(config, tmp_path):
     assert 2.7 <= regs[2].when - regs[0].when <= 3.6
     gaps = [later.when - earlier.when for earlier, later in zip(regs[2:], regs[3:])]
     assert gaps and all(4.7 <= g <= 5.6 for g in gaps), gaps
+
+
+def test_slow_registrar_answer_still_finds_the_account(config, tmp_path):
+    # The challenge comes after 4.5 s: the next cycle's initial REGISTER is
+    # refused by the stack meanwhile, and the account must keep its
+    # registration id so that the late success still marks it.
+    write_files(config, {"sip.conf": account("1001"), "sip_general.conf": general(60)})
+    registrar = Sipp(tmp_path, scenario(tmp_path, "registrar.xml", AUTHNAME="a1001", SECRET="s1",
+                                        PAUSE=4500, EXPIRES=3600))
+    try:
+        with Driver(config) as drv:
+            assert drv.wait_for("DRIVER READY transport=1"), drv.output()
+            assert drv.wait_for("register_build_initial_register failed", timeout=6), drv.output()
+            assert drv.wait_for("1001 registered", timeout=8), drv.output()[-3000:]
+            assert drv.status()["1001"]["regstatus"]
+    finally:
+        registrar.stop()
+    assert "status=registed" in (config / "sip.conf").read_text()
+    assert 403 not in [m.status for m in registrar.messages() if m.direction == "sent"]
