@@ -15,7 +15,7 @@ bool sip_user_ok(const std::string& user) {
   if (user.empty()) return false;
   for (char c : user) {
     if (is_alnum(c)) continue;
-    if (c != '\0' && strchr("-_.!~*'()&=+$,;?/", c) != nullptr) continue;
+    if (c != '\0' && strchr("-_.!~*'()+", c) != nullptr) continue;
     return false;
   }
   return true;

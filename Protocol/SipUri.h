@@ -14,7 +14,8 @@ constexpr size_t kSipUriSize = 160;  // every URI buffer, terminator included
 constexpr int kNoPort = -1;
 
 // True when `user` may stand unescaped as the user part of a SIP URI:
-// non-empty, letters, digits and - _ . ! ~ * ' ( ) & = + $ , ; ? / only.
+// non-empty, letters, digits and - _ . ! ~ * ' ( ) + only (no ';', '?', '&',
+// '=' or ',' either: parsers read those as parameters or header separators).
 bool sip_user_ok(const std::string& user);
 
 // True when `host` is a host name or IPv4 address: letters, digits, '-'

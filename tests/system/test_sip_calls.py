@@ -192,3 +192,22 @@ Content-Length: 0
     ]]>
   </send>
 """
+
+
+@pytest.mark.parametrize("number", ["evil@127.0.0.2", "55;maddr=127.0.0.9", "5%0d"])
+def test_invite_to_a_number_that_would_change_the_address_is_refused(config, tmp_path, number):
+    write_files(config, {"sip.conf": SIP_CONF, "sip_general.conf": general("alaw")})
+    uas = Sipp(tmp_path, scenario(tmp_path, "invite_uas.xml", AUTHNAME="a1002", SECRET="s2"))
+    try:
+        with Driver(config) as drv:
+            assert drv.wait_for("DRIVER READY transport=1"), drv.output()
+            drv.send(f"invite 2 {number}")
+            assert drv.wait_for("INVITE 2 result -1"), drv.output()[-2000:]
+            assert "Intial INVITE failed!" in drv.output()
+            drv.send("invite 2 5551234")  # the record is still usable
+            assert drv.wait_for("INVITE 2 result 0"), drv.output()[-2000:]
+            assert wait_until(lambda: [m for m in uas.messages() if m.status == 200], timeout=10)
+    finally:
+        uas.stop()
+    invites = [m for m in uas.messages() if m.method == "INVITE"]
+    assert invites and all(m.first.startswith("INVITE sip:5551234@127.0.0.1:5070 ") for m in invites)

@@ -173,3 +173,30 @@ def test_slow_registrar_answer_still_finds_the_account(config, tmp_path):
         registrar.stop()
     assert "status=registed" in (config / "sip.conf").read_text()
     assert 403 not in [m.status for m in registrar.messages() if m.direction == "sent"]
+
+
+def test_accounts_whose_uris_do_not_fit_or_mislead_are_refused(config, tmp_path):
+    long_user = "u" * 170
+    write_files(config, {
+        "sip.conf": (account(long_user) + account("1001")
+                     + account("1003").replace("host=127.0.0.1", "host=127.0.0.1;transport=tcp")
+                     + account("evil@127.0.0.2")),
+        "sip_general.conf": general(60)})
+    registrar = Sipp(tmp_path, scenario(tmp_path, "registrar.xml", AUTHNAME="a1001", SECRET="s1",
+                                        PAUSE=0, EXPIRES=3600))
+    try:
+        with Driver(config) as drv:
+            assert drv.wait_for("DRIVER READY transport=1"), drv.output()
+            assert drv.wait_for("1001 registered", timeout=10), drv.output()[-3000:]
+            # A second cycle (four accounts: 4 s of pauses, then 2 s) refuses them again.
+            assert wait_until(lambda: drv.output().count("register refused") >= 6, timeout=12), drv.output()
+            out = drv.output()
+            rows = drv.status()
+    finally:
+        registrar.stop()
+    assert out.count("register refused") >= 6, out[-3000:]  # three accounts, two cycles
+    regs = registers(registrar.messages())
+    assert regs and all("sip:1001@" in m.header("from") for m in regs)
+    assert rows["1001"]["regstatus"]
+    assert not rows[long_user]["regstatus"] and not rows["1003"]["regstatus"]
+    assert not rows["evil@127.0.0.2"]["regstatus"]

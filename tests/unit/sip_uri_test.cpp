@@ -33,6 +33,9 @@ TEST(SipUri, Table) {
       {"1001", "", 5060, false, ""},
       {"a@evil.example", "10.0.0.9", 5060, false, ""},  // would address another host
       {"1001>", "10.0.0.9", 5060, false, ""},
+      {"55;maddr=10.9.9.9", "10.0.0.9", 5060, false, ""},  // read as URI parameters
+      {"55?x=y", "10.0.0.9", 5060, false, ""},
+      {"a,b", "10.0.0.9", 5060, false, ""},
       {"10 01", "10.0.0.9", 5060, false, ""},
       {"1001\r\nX-Injected: 1", "10.0.0.9", 5060, false, ""},
       {"1001", "10.0.0.9:7000", 5060, false, ""},
