@@ -16,6 +16,8 @@
 #include <sstream>
 #include <vector>
 
+#include "Tools/FileAccess.h"
+#include "Tools/FileLayer.h"
 #include "Velmora/registry/Paths.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/registry/Trace.h"
@@ -161,31 +163,6 @@ bool describe_process(long pid, const std::string& program, ProcessLine* line) {
   return true;
 }
 
-// Rewrites a file whole under an exclusive whole-file lock, as the web
-// front end expects of every file in the configuration directory.
-bool write_locked(const std::string& path, const std::string& text) {
-  for (int attempt = 0; attempt < 6; ++attempt) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0777);
-    if (fd > 0) {
-      struct flock lock = {};
-      lock.l_type = F_WRLCK;
-      lock.l_whence = SEEK_SET;
-      lock.l_pid = getpid();
-      if (fcntl(fd, F_SETLK, &lock) == 0) {
-        bool ok = ftruncate(fd, 0) == 0 &&
-                  write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        lock.l_type = F_UNLCK;
-        fcntl(fd, F_SETLK, &lock);
-        close(fd);
-        return ok;
-      }
-      close(fd);
-    }
-    usleep(10000);
-  }
-  return false;
-}
-
 }  // namespace
 
 int RuntimePort(int id) { return id + 8962; }
@@ -248,7 +225,9 @@ int ListSkypeRuntimes() {
     text += head + p.cmd + "\n";
     ++lines;
   }
-  if (!write_locked(gw_config_path("gwpid.txt"), text)) return -1;
+  std::string path = gw_config_path("gwpid.txt");
+  LockedFile file(gw_fopen_retry(path.c_str(), GW_REWRITE, "w", "ListSkypeRuntimes"));
+  if (!file.ok() || !gw_write_all(file.fd(), text.data(), static_cast<int>(text.size()))) return -1;
   return lines;
 }
 

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "Protocol/SipHandler.h"
+#include "Velmora/AppToken.h"
 #include "Velmora/registry/Registry.h"
 
 Velmora::Velmora() : m_siphandler(std::make_unique<SipHandler>()) { m_siphandler->StartSipHandler(); }
@@ -19,5 +20,6 @@ void Velmora::Init() {
 int Velmora::Begin() {
   Init();
   StartRegistration();
+  getKeyPair();
   return 1;
 }

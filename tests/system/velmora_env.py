@@ -7,8 +7,8 @@ import threading
 import time
 from pathlib import Path
 
-BUILD_DIR = Path(os.environ.get("VELMORA_BUILD_DIR", "build/dev"))
-SOURCE_DIR = Path(os.environ.get("VELMORA_SOURCE_DIR", "."))
+BUILD_DIR = Path(os.environ.get("VELMORA_BUILD_DIR", "build/dev")).resolve()
+SOURCE_DIR = Path(os.environ.get("VELMORA_SOURCE_DIR", ".")).resolve()
 VELMORA = BUILD_DIR / "Velmora" / "velmora"
 SIMULATOR = BUILD_DIR / "Simulator" / "velmora-runtime-sim"
 
@@ -93,7 +93,9 @@ class Gateway:
         if self.proc.poll() is None:
             self.proc.kill()
         self.proc.wait(timeout=10)
-        self._reader.join(timeout=5)
+        # Detached runtimes may hold the output pipe open after the gateway
+        # is gone, so the reader is not waited for to the end.
+        self._reader.join(timeout=0.5)
 
     def __enter__(self):
         return self

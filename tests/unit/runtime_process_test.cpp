@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "Tools/ReadXml.h"
 #include "Velmora/RuntimeProcess.h"
 #include "Velmora/registry/Paths.h"
 #include "Velmora/registry/Registry.h"
@@ -115,6 +116,13 @@ TEST_F(RuntimeProcess, StartsDetachedWithArgumentVectorAndIsListedAndKilled) {
     }
   }
   EXPECT_TRUE(found) << listing;
+
+  // The listing is what the supervision finds the runtime by.
+  ReadXml files(g_dir);
+  EXPECT_EQ(files.Readenginepid(&sk), pid);
+  S_Skype prefix;
+  prefix.name = "bob";
+  EXPECT_EQ(files.Readenginepid(&prefix), -1);
 
   EXPECT_EQ(KillSkypeRuntime(pid), 0);
   for (int i = 0; i < 200 && alive(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
