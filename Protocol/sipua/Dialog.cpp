@@ -84,7 +84,7 @@ void update_remote_target(Dialog& d, const osip_message_t* req) {
 static void ensure_tag(osip_from_t* h, const char* tag) {
   if (!h || !tag) return;
   osip_generic_param_t* p = nullptr;
-  if (osip_from_get_tag(h, &p) == 0 && p) return;
+  if (osip_generic_param_get_byname(&h->gen_params, const_cast<char*>("tag"), &p) == 0 && p) return;
   osip_from_set_tag(h, osip_strdup(tag));
 }
 

@@ -62,7 +62,7 @@ std::string uri_text(const osip_uri_t* uri) {
 static std::string tag_of(osip_from_t* h) {
   if (!h) return {};
   osip_generic_param_t* tag = nullptr;
-  if (osip_from_get_tag(h, &tag) != 0 || !tag || !tag->gvalue) return {};
+  if (osip_generic_param_get_byname(&h->gen_params, const_cast<char*>("tag"), &tag) != 0 || !tag || !tag->gvalue) return {};
   return tag->gvalue;
 }
 

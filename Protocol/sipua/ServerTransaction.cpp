@@ -136,6 +136,7 @@ void on_cancel(Stack& s, osip_event_t* evt) {
   ct->did = invite->did;
   if (Call* c = s.call(invite->cid)) c->tids.push_back(ct->tid);
   respond(s, *ct, 200);
+  process(s);  // the 200 to the CANCEL leaves before the 487
   if (invite->final_sent) return;  // too late: the INVITE stands as answered
   respond(s, *invite, 487);
   post_event(s, EXOSIP_CALL_CANCELLED, invite, ct->request.get(), nullptr);

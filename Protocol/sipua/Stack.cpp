@@ -12,6 +12,10 @@
 #include <sys/socket.h>
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
 namespace sipua {
 
 static std::unique_ptr<Stack> g_stack;
@@ -160,9 +164,14 @@ void process(Stack& s) {
     int tid = tr->transactionid;
     osip_transaction_free(tr);
     Transaction* t = s.txn(tid);
-    // Records outside calls go with their transaction; a call's records stay
-    // until the call is released (their messages answer later questions).
-    if (t && t->cid == 0) s.txns.erase(tid);
+    if (!t) continue;
+    // Records go with their transaction, except a call's INVITE transactions,
+    // whose messages answer later questions (the SDP of the answer) until the
+    // call is released. So a long call with many INFOs does not pile up.
+    Call* c = t->cid ? s.call(t->cid) : nullptr;
+    if (c && (t->kind == TxnKind::Ict || t->kind == TxnKind::Ist)) continue;
+    if (c) c->tids.erase(std::remove(c->tids.begin(), c->tids.end(), tid), c->tids.end());
+    s.txns.erase(tid);
   }
   s.dead.clear();
   release_finished_calls(s);
@@ -172,9 +181,20 @@ void process(Stack& s) {
 
 using namespace sipua;
 
+// libosip2's own diagnostics (fatal, bug, error) go to the gateway's trace,
+// and so appear only when tracing is on.
+static void osip_trace_bridge(const char* file, int line, osip_trace_level_t, const char* fmt, va_list ap) {
+  if (!argdebug) return;
+  char text[512];
+  vsnprintf(text, sizeof text, fmt, ap);
+  const char* base = file ? strrchr(file, '/') : nullptr;
+  GW_TRACE("libosip2 %s:%d: %s", base ? base + 1 : (file ? file : "?"), line, text);
+}
+
 int eXosip_init(void) {
   std::lock_guard<std::mutex> life(g_life);
   if (g_stack) return OSIP_WRONG_STATE;
+  osip_trace_initialize_func(OSIP_WARNING, &osip_trace_bridge);
   auto s = std::make_unique<Stack>();
   if (osip_init(&s->osip) != 0) return OSIP_NOMEM;
   osip_set_application_context(s->osip, s.get());

@@ -4,7 +4,8 @@
 //   uas       answers incoming calls (180, then --answer with SDP), answers
 //             INFO, MESSAGE and BYE, and ends the call itself with --hangup self
 //   uac       places a call to --target, ACKs the answer, sends INFO with --info,
-//             ends the call itself with --hangup self
+//             ends the call itself with --hangup self (after the answer) or
+//             --cancel 1 (on the first ringing)
 //   register  registers --from at --target and keeps it refreshed
 // It prints one line per event and exits 0 once the events listed in --expect
 // have been seen in that order, 1 on time-out or a failed operation.
@@ -36,6 +37,7 @@ struct Options {
   int answer = 200;
   std::string hangup = "peer";
   bool info = false;
+  bool cancel = false;
   std::vector<int> expect;
   int timeout = 30;
   int calls = 1;
@@ -89,6 +91,12 @@ bool handle(const Options& o, eXosip_event_t* e) {
       }
       return true;
     }
+    case EXOSIP_CALL_RINGING:
+      if (o.cancel) {
+        int rc = eXosip_call_terminate(e->cid, e->did);
+        if (rc != 0) return fail("cancel", rc);
+      }
+      return true;
     case EXOSIP_CALL_ACK:
       if (o.hangup == "self") {
         usleep(300 * 1000);
@@ -186,6 +194,7 @@ bool parse(int argc, char** argv, Options& o) {
     else if (k == "--answer") o.answer = atoi(v.c_str());
     else if (k == "--hangup") o.hangup = v;
     else if (k == "--info") o.info = v == "1";
+    else if (k == "--cancel") o.cancel = v == "1";
     else if (k == "--timeout") o.timeout = atoi(v.c_str());
     else if (k == "--calls") o.calls = atoi(v.c_str());
     else if (k == "--expect") {
