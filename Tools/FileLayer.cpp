@@ -64,8 +64,8 @@ int gw_fopen(const char* path, int flags, const char* mode) {
 }
 
 int gw_fclose(int fd) {
-  if (fd > 0) set_lock(fd, F_UNLCK);
-  if (fd < 0) return -1;
+  if (fd <= 0) return -1;  // never standard input
+  set_lock(fd, F_UNLCK);
   return close(fd);
 }
 

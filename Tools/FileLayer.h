@@ -20,7 +20,7 @@ constexpr int GW_APPEND = O_RDWR | O_CREAT | O_APPEND;              // 1090: rea
 // never emptied by a failed attempt.
 int gw_fopen(const char* path, int flags, const char* mode);
 
-// Releases the lock (when fd > 0) and closes fd.
+// Releases the lock and closes fd; -1 for fd <= 0, which is left alone.
 int gw_fclose(int fd);
 
 // Size of the open file, or -1.

@@ -1,10 +1,14 @@
 #include "Velmora/Velmora.h"
 
+#include <pthread.h>
+
 #include <mutex>
 
 #include "Protocol/SipHandler.h"
+#include "Tools/ReadXml.h"
 #include "Velmora/AppToken.h"
 #include "Velmora/registry/Registry.h"
+#include "Velmora/registry/Trace.h"
 
 Velmora::Velmora() : m_siphandler(std::make_unique<SipHandler>()) { m_siphandler->StartSipHandler(); }
 
@@ -20,6 +24,18 @@ void Velmora::Init() {
 int Velmora::Begin() {
   Init();
   StartRegistration();
+
+  // The record writer thread; its handle is not kept.
+  pthread_t cdr;
+  if (pthread_create(&cdr, nullptr, &Velmora::cdr_thread, this) == 0) {
+    pthread_detach(cdr);
+  } else {
+    GW_TRACE("cannot start the record writer thread\n\n");
+  }
+
   getKeyPair();
+
+  // Each account's numbers called today.
+  if (rdxml) rdxml->ReadSkypeCalllogs(skypes);
   return 1;
 }

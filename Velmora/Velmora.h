@@ -57,6 +57,9 @@ public:
   SipHandler* siphandler() const { return m_siphandler.get(); }
 
   std::unique_ptr<SipHandler> m_siphandler;  // created and started by the constructor
+  // The record writer thread (RecordWriter); `arg` is the gateway object.
+  static void* cdr_thread(void* arg);
+
   S_User* m_curuser = nullptr;  // declared, not used
 };
 

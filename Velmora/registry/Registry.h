@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Velmora/registry/AudioEndpoints.h"
+#include "Velmora/registry/CallLogs.h"
 #include "VoiceHost/sid/types/SkypeMutex.h"
 
 class CSkype;
@@ -152,6 +153,9 @@ struct S_Skype {
   int32_t logouttime = 0;
   time_t loginedtime = 0;
   time_t precalltime = 0;
+  // Numbers called today. Held here until the account's session object
+  // (CSkype) exists to own it.
+  CallLogs calllogs;
 };
 
 // One group of Skype accounts.
