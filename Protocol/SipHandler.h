@@ -60,11 +60,19 @@ public:
   int registersip_heartdbeat(S_User& user);
 
   // Requests and responses on one channel record.
+  // A new INVITE from sipuserid@localip to phone@hostip:hostport with the
+  // SDP offer; sets cid, calltype 1, status 5 and queues a state record. 0;
+  // -1 when a URI is refused or no SDP can be built (nothing sent, only
+  // `peer` set); the stack's code when the INVITE cannot be built.
   int SipInvite(S_User& user);
+  // 183 or 200 with the SDP answer on the record's tid; -1 (nothing sent)
+  // when the answer or the SDP cannot be built.
   int SIP183(S_User& user);
   int SIPCallAccept(S_User& user);
+  // 486 and 487 without body on a transaction; always 0.
   int SipBusy(int tid);
   int Sipreqterminated(int tid);
+  // Ends the record's call as its dialog state requires; always 0.
   int SIPCallCancel(S_User& user);
 
   // The gateway's SDP for RTP port `port` and session name `name`: 0, or -1
