@@ -85,7 +85,7 @@ void eXosip_unlock(void);
 // Events. eXosip_event_wait waits at most tv_s seconds plus tv_ms ms and
 // returns the next event, or null. A request event (INVITE, re-INVITE, BYE,
 // in-dialog or out-of-dialog request) that still has no answer when it is
-// freed is answered by the stack (see the header comment of EventQueue.cpp).
+// freed is answered by the stack (the table is at the top of ServerTransaction.cpp).
 eXosip_event_t* eXosip_event_wait(int tv_s, int tv_ms);
 void eXosip_event_free(eXosip_event_t* event);
 // Re-sends a request answered 401/407 with the registered credentials, once

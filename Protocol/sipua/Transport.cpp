@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -79,6 +80,10 @@ void transport_loop(Stack& s) {
   while (!s.stopping) {
     pollfd p{s.sock, POLLIN, 0};
     int ready = poll(&p, 1, 50);
+    if (ready > 0 && (p.revents & (POLLNVAL | POLLERR)) && !(p.revents & POLLIN)) {
+      usleep(50 * 1000);  // the socket went bad: keep the timers going, do not spin
+      ready = 0;
+    }
     Lock l(s.mu);
     if (ready > 0 && (p.revents & POLLIN)) {
       for (int i = 0; i < 64; ++i) {
