@@ -4,12 +4,17 @@
 
 #include <mutex>
 
+#include "Protocol/SipHandler.h"
 #include "Tools/ReadXml.h"
 #include "Velmora/AppToken.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/registry/Trace.h"
 
-Velmora::Velmora() {}
+Velmora::Velmora() : m_siphandler(std::make_unique<SipHandler>()) {
+  m_siphandler->StartSipHandler();
+  // A Skype call answered on the voice host answers its SIP leg.
+  sip_call_accept = [this](S_User& user) { m_siphandler->SIPCallAccept(user); };
+}
 
 Velmora::~Velmora() {}
 
@@ -17,10 +22,12 @@ void Velmora::Init() {
   pthread_mutex_lock(&gw_sipdata_thread.rec_thread_mutex);
   gw_sipdata_thread.activesipchannel = 0;
   pthread_mutex_unlock(&gw_sipdata_thread.rec_thread_mutex);
+  RegisterSipHandlers();
 }
 
 int Velmora::Begin() {
   Init();
+  StartRegistration();
 
   // The record writer thread; its handle is not kept.
   pthread_t cdr;

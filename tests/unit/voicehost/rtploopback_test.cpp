@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Velmora/Velmora.h"
+#include "tests/unit/voicehost/TestGateway.h"
 #include "Velmora/registry/Clock.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/voicehost/RTPLoopback.h"
@@ -40,7 +41,7 @@ protected:
     return u;
   }
 
-  Velmora gateway;
+  Velmora& gateway = test_gateway();
   S_Skype accountA;
   S_Skype accountB;
   RTPLoopback hostA{nullptr, &accountA};

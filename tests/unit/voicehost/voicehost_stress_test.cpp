@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Velmora/Velmora.h"
+#include "tests/unit/voicehost/TestGateway.h"
 #include "Velmora/registry/Registry.h"
 #include "VoiceHost/multirtp/SkypeMultiRTPCallbackInterfaceClient.h"
 #include "VoiceHost/multirtp/SkypeMultiRTPInterfaceServer.h"
@@ -20,7 +21,7 @@ using namespace vhtest;
 TEST(VoiceHostStress, TeardownWhileSending) {
   gwconfig.rtpplaytype = 0;
   testing::internal::CaptureStdout();
-  Velmora gateway;
+  Velmora& gateway = test_gateway();
   constexpr int kRounds = 24;
   size_t delivered = 0;
   for (int round = 0; round < kRounds; ++round) {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Velmora/Velmora.h"
+#include "tests/unit/voicehost/TestGateway.h"
 #include "Velmora/registry/Registry.h"
 #include "VoiceHost/multirtp/SkypeMultiRTPCallbackInterfaceClient.h"
 #include "VoiceHost/multirtp/SkypeMultiRTPInterfaceServer.h"
@@ -35,7 +36,7 @@ struct VoiceHostTest : ::testing::Test {
     for (int i = 0; i < 500 && !account.if_serv; ++i) std::this_thread::sleep_for(milliseconds(2));
   }
 
-  Velmora gateway;
+  Velmora& gateway = test_gateway();
   S_Skype account;
   std::future<void*> host;
 };
