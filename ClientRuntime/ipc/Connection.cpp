@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "ClientRuntime/ipc/CommandInitiator.h"
+#include "ClientRuntime/ipc/Session.h"
 
 namespace Sid {
 namespace {
@@ -119,7 +119,14 @@ Connection::Status Connection::bl_start_decoding(CommandInitiator*) { return OK;
 Connection::Status Connection::end_decoding(CommandInitiator* thread) {
   // The message is read: another processor takes the next one while this
   // thread acts on it.
-  if (thread) thread->fork();
+  // The next reader always comes from this connection's own pool, also when
+  // the thread that read this message belongs to another session's pool.
+  if (m_hold_turn.load()) return OK;
+  if (m_pool) {
+    if (thread) m_pool->allocate(m_reader);
+  } else if (thread) {
+    thread->fork();
+  }
   return OK;
 }
 

@@ -11,6 +11,9 @@
 
 namespace Sid {
 
+class Session;
+class CommandInterface;
+
 // The byte stream to one runtime, as the protocol sees it: small look-ahead
 // and output buffers over recv()/send(), a write lock held for the whole of
 // one outgoing command, and the raw bytes copied into the transport log.
@@ -43,6 +46,15 @@ public:
   ConnectionStateListener* get_connstate_listener() const { return m_listener; }
   TransportLog* get_transport_log() const { return m_log.get(); }
   unsigned buffered_output() const { return m_out_count; }
+  // Where the reading of the next command is handed when one has been read:
+  // the owning session's pool. Without one, the initiator's own session is asked.
+  // While a waiting caller reads the wire itself it keeps the reading turn
+  // across the messages it stores for later.
+  void hold_reading_turn(bool hold) { m_hold_turn = hold; }
+  void set_reader_pool(Session* pool, CommandInterface* reader) {
+    m_pool = pool;
+    m_reader = reader;
+  }
 
 protected:
   std::atomic<int> m_fd{-1};
@@ -53,6 +65,9 @@ private:
   Status recv_some(unsigned min, char* buf, unsigned capacity, unsigned& got);
 
   std::unique_ptr<TransportLog> m_log;
+  Session* m_pool = nullptr;
+  CommandInterface* m_reader = nullptr;
+  std::atomic<bool> m_hold_turn{false};
   char m_in[BUFFER_SIZE];
   unsigned m_in_pos = 0;
   unsigned m_in_count = 0;

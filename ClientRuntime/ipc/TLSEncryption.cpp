@@ -1,9 +1,13 @@
 #include "ClientRuntime/ipc/TLSEncryption.h"
 
+#include <csignal>
 #include <ctime>
+
+#include <pthread.h>
 #include <memory>
 
 #include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <openssl/pem.h>
 
 namespace Sid {
@@ -13,6 +17,39 @@ void sleep_ms(long ms) {
   timespec ts{ms / 1000, (ms % 1000) * 1000000L};
   nanosleep(&ts, nullptr);
 }
+
+// OpenSSL writes to the socket with write(2): a peer that is gone would raise
+// SIGPIPE and end the process. The signal is held back on this thread for the
+// length of one TLS call and a SIGPIPE it raised is consumed.
+class SigpipeGuard {
+public:
+  SigpipeGuard() {
+    sigemptyset(&m_set);
+    sigaddset(&m_set, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    m_was_pending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
+  }
+  ~SigpipeGuard() {
+    if (!m_was_pending) {
+      sigset_t pending;
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE) == 1) {
+        timespec zero{0, 0};
+        sigtimedwait(&m_set, nullptr, &zero);
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+private:
+  sigset_t m_set;
+  sigset_t m_old;
+  bool m_was_pending = false;
+};
 
 struct BioFree {
   void operator()(BIO* b) const { BIO_free(b); }
@@ -54,6 +91,7 @@ bool TLSEncryption::load_certificate(const char* pem) {
 int TLSEncryption::write(unsigned n, const char* buf) {
   if (!m_ssl) return -1;
   std::lock_guard<std::mutex> lock(m_mutex);
+  SigpipeGuard guard;
   unsigned done = 0;
   while (done < n) {
     int r = SSL_write(m_ssl, buf + done, static_cast<int>(n - done));
@@ -75,6 +113,7 @@ int TLSEncryption::write(unsigned n, const char* buf) {
 int TLSEncryption::read(unsigned n, char* buf) {
   if (!m_ssl) return -1;
   std::lock_guard<std::mutex> lock(m_mutex);
+  SigpipeGuard guard;
   for (;;) {
     int r = SSL_read(m_ssl, buf, static_cast<int>(n));
     if (r != -1) {

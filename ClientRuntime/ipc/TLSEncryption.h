@@ -3,9 +3,12 @@
 
 #include <mutex>
 
-#include <openssl/ssl.h>
-
 #include "ClientRuntime/ipc/ConnectionStateListener.h"
+
+// OpenSSL's own headers stay out of this one: they define macros (sk_value
+// and others) that would rename members of the protocol classes.
+struct ssl_st;
+struct ssl_ctx_st;
 
 namespace Sid {
 
@@ -27,8 +30,8 @@ public:
   virtual bool load_certificate(const char* pem);
 
 protected:
-  SSL_CTX* m_ctx = nullptr;
-  SSL* m_ssl = nullptr;
+  ssl_ctx_st* m_ctx = nullptr;
+  ssl_st* m_ssl = nullptr;
   std::mutex m_mutex;
 };
 

@@ -6,7 +6,8 @@
 // (the session is the TLS server). Scripted reads and writes with time-outs.
 #include <string>
 
-#include <openssl/ssl.h>
+struct ssl_st;
+struct ssl_ctx_st;
 
 namespace testpeer {
 
@@ -29,7 +30,7 @@ public:
   // Whatever arrives within timeout_ms.
   std::string read_available(int timeout_ms);
   void close();
-  SSL* ssl() const { return m_ssl; }
+  ssl_st* ssl() const { return m_ssl; }
 
 private:
   bool wait_readable(int timeout_ms);
@@ -37,8 +38,8 @@ private:
   int m_listen = -1;
   int m_fd = -1;
   int m_port = 0;
-  SSL_CTX* m_ctx = nullptr;
-  SSL* m_ssl = nullptr;
+  ssl_ctx_st* m_ctx = nullptr;
+  ssl_st* m_ssl = nullptr;
 };
 
 // A port on the loopback address where nothing listens.

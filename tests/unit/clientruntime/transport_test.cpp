@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include "ClientRuntime/ipc/Handshake.h"
 #include "ClientRuntime/ipc/TLSTcpClientConnection.h"
