@@ -256,6 +256,48 @@ TEST(ClientSession, HugeAnnouncedLengthDoesNotAllocateWhatItPromises) {
   EXPECT_FALSE(f.get());
 }
 
+// A callback of one account's session (on its processor thread) calls into
+// another account's session: the reply comes back through the other session,
+// and each session keeps exactly one reader of its own wire.
+class CrossCaller : public TestSkype {
+public:
+  explicit CrossCaller(int max) : TestSkype(max) {}
+  ~CrossCaller() override { stop(); }
+  Skype* other = nullptr;
+  std::atomic<unsigned> got{0};
+  std::atomic<bool> ok{false};
+  void OnConversationListChange(const ConversationRef& c, const Conversation::LIST_TYPE& t, const bool& b) override {
+    TestSkype::OnConversationListChange(c, t, b);
+    if (c.get_oid() != 1 || !other) return;
+    ConversationRef out;
+    ok = other->GetConversationByIdentity("x", out);
+    got = out.get_oid();
+  }
+};
+
+TEST(ClientSession, CallbackCallsIntoAnotherSession) {
+  Runtime rta, rtb;
+  CrossCaller a(1);
+  TestSkype b(1);
+  a.other = &b;
+  ASSERT_TRUE(rta.connect(a));
+  ASSERT_TRUE(rtb.connect(b));
+  a.set_logging_out(0);
+  b.set_logging_out(0);
+  auto list_change = [](unsigned oid) { return testpeer::event(0, 4, Bytes().c('O').u(1).u(oid).c('z')); };
+  rta.send(list_change(1));
+  ASSERT_TRUE(rtb.expect(conv_by_identity(0, "x")));
+  rtb.send(testpeer::reply(0, ref_result(44)) + list_change(2));
+  ASSERT_TRUE(eventually([&] { return a.got.load() == 44u; }));
+  EXPECT_TRUE(a.ok);
+  // both sessions go on reading their own wires
+  ASSERT_TRUE(eventually([&] { return b.list_changes == 1; }));
+  rta.send(list_change(3));
+  ASSERT_TRUE(eventually([&] { return a.list_changes == 2; }));
+  EXPECT_EQ(a.last_convo, 3u);
+  EXPECT_EQ(b.last_convo, 2u);
+}
+
 // Several application threads call at once while the runtime sends events
 // between the replies and answers out of order; with few processors the
 // callers take turns reading the wire. Every caller gets its own answer and
