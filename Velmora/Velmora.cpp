@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "Velmora/AppToken.h"
 #include "Velmora/registry/Registry.h"
 
 Velmora::Velmora() {}
@@ -16,5 +17,6 @@ void Velmora::Init() {
 
 int Velmora::Begin() {
   Init();
+  getKeyPair();
   return 1;
 }

@@ -11,6 +11,8 @@ packages=(
   sip-tester iproute2 util-linux procps
   python3 python3-pytest
   libbcg729-dev
+  # tools/make-audio-assets.sh only (the built-in prompts); a normal build needs neither
+  espeak-ng sox
 )
 
 missing=()

@@ -23,19 +23,19 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 if ! ctest --test-dir build/asan -N -L tsan | grep -q 'Total Tests: 0'; then
   step "ThreadSanitizer build: concurrency tests"
   cmake -S . -B build/tsan -DVELMORA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug -DVELMORA_BENCH=OFF >/dev/null
-  cmake --build build/tsan -j"$jobs"
+  cmake --build build/tsan -j"$jobs" --target tsan_tests
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build/tsan -L tsan -j"$jobs" --output-on-failure
 fi
 
 step "Fuzz build (clang, libFuzzer)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVELMORA_FUZZ=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/fuzz -j"$jobs"
+cmake --build build/fuzz -j"$jobs" --target fuzz_targets
 ctest --test-dir build/fuzz -L fuzz -j"$jobs" --output-on-failure --no-tests=ignore
 
 step "Benchmarks (optimised build, short runs)"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$jobs"
+cmake --build build/release -j"$jobs" --target benchmarks
 ctest --test-dir build/release -L bench --output-on-failure --no-tests=ignore
 
 step "all tests passed"
