@@ -1,0 +1,94 @@
+#include "ClientRuntime/ipc/TransportLog.h"
+
+namespace Sid {
+
+TransportLog::TransportLog(const char* name) {
+  std::string base = name ? name : "";
+  m_names[0] = base + "_log_in.1";
+  m_names[1] = base + "_log_in.2";
+  m_names[2] = base + "_log_out.1";
+  m_names[3] = base + "_log_out.2";
+  m_in.file = std::fopen(m_names[0].c_str(), "wb");
+  if (!m_in.file) {
+    std::fprintf(stderr, "ERR: Can't write transport log %s\n", base.c_str());
+  } else {
+    m_out.file = std::fopen(m_names[2].c_str(), "wb");
+    if (!m_out.file) {
+      std::fclose(m_in.file);
+      m_in.file = nullptr;
+    }
+  }
+  Finalizer::instance().add(this);
+}
+
+TransportLog::~TransportLog() {
+  Finalizer::instance().del(this);
+  close_files();
+}
+
+void TransportLog::close_files() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_in.file) std::fclose(m_in.file);
+  if (m_out.file) std::fclose(m_out.file);
+  m_in.file = m_out.file = nullptr;
+}
+
+void TransportLog::append(Direction& d, int first_name, const char* bytes, size_t n) {
+  if (n == 0 || !bytes) return;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!d.file) return;
+  size_t done = std::fwrite(bytes, 1, n, d.file);
+  if (done == n) {
+    std::fflush(d.file);
+    return;
+  }
+  // Short write: switch to the other file of the pair and write the rest there.
+  std::fclose(d.file);
+  d.index = 1 - d.index;
+  d.file = std::fopen(m_names[first_name + d.index].c_str(), "wb");
+  if (!d.file) return;
+  size_t rest = n - done;
+  if (std::fwrite(bytes + done, 1, rest, d.file) != rest) {
+    std::fclose(d.file);
+    d.file = nullptr;   // this direction stops logging
+    return;
+  }
+  std::fflush(d.file);
+}
+
+void TransportLog::write(const char* bytes, size_t n) { append(m_out, 2, bytes, n); }
+void TransportLog::read(const char* bytes, size_t n) { append(m_in, 0, bytes, n); }
+void TransportLog::skip_read(const char* bytes, size_t n) { append(m_in, 0, bytes, n); }
+void TransportLog::skip_read_final(const char* bytes, size_t n) { append(m_in, 0, bytes, n); }
+
+TransportLog::Finalizer& TransportLog::Finalizer::instance() {
+  static Finalizer finalizer;
+  return finalizer;
+}
+
+void TransportLog::Finalizer::add(TransportLog* log) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  log->m_next = m_first;
+  m_first = log;
+}
+
+void TransportLog::Finalizer::del(TransportLog* log) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (TransportLog** p = &m_first; *p; p = &(*p)->m_next) {
+    if (*p == log) {
+      *p = log->m_next;
+      log->m_next = nullptr;
+      return;
+    }
+  }
+}
+
+// At process exit the logs that are still open get their files closed (their
+// owners, the connections, may never be destroyed: the gateway is killed).
+TransportLog::Finalizer::~Finalizer() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (TransportLog* log = m_first; log; log = log->m_next) log->close_files();
+  m_first = nullptr;
+}
+
+} // namespace Sid
