@@ -1,6 +1,8 @@
 #ifndef VELMORA_VELMORA_H
 #define VELMORA_VELMORA_H
 
+#include <functional>
+
 struct S_User;
 
 // The gateway object: one instance, created by main after the configuration
@@ -20,6 +22,17 @@ public:
   // Starts the registration and record writer threads and the Skype
   // accounts; returns 1.
   int Begin();
+
+  // Thread entry of an account's voice host; `account` is its S_Skype,
+  // whose `arg` holds the gateway object. Returns null when the host ends.
+  static void* RunVoiceHost(void* account);
+  // Serves the account's runtime until its connection ends or
+  // `voicehostrun` is cleared; returns 0.
+  int CreatVoicehost(void* account);
+
+  // Answers a channel's SIP leg (200 with the gateway's SDP); installed by
+  // the SIP handler, called with the channel-table lock held.
+  std::function<void(S_User&)> sip_call_accept;
 
   S_User* m_curuser = nullptr;  // declared, not used
 };

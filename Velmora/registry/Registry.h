@@ -17,17 +17,25 @@
 #include <cstdint>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "Velmora/registry/AudioEndpoints.h"
+#include "Velmora/registry/GuardedRef.h"
+#include "Velmora/registry/VoiceHostAccountState.h"
 #include "VoiceHost/sid/types/SkypeMutex.h"
 
 class CSkype;
 class Velmora;
 class ReadXml;
 class CommandInvoker;
+namespace Sid {
+class SkypeMultiRTPInterfaceServer;
+class SkypeMultiRTPCallbackInterfaceClient;
+class SkypeMultiRTPCallbackInterface;
+}  // namespace Sid
 
 // Channel status codes (`S_User::status`), also written to the channel state file.
 enum {
@@ -140,11 +148,15 @@ struct S_Skype {
   uint32_t skypecredit = 0;
   CSkype* skype = nullptr;      // the account's client session object
   Velmora* arg = nullptr;       // the gateway object, set when the voice host starts
-  void* if_serv = nullptr;      // the voice host server object
-  void* if_client = nullptr;    // the voice host callback client
-  void* cb = nullptr;           // the callback interface towards the runtime
+  // The voice host's objects, set and cleared by its thread; the supervision
+  // loop and the RTP receive thread take their own references to use them.
+  GuardedRef<Sid::SkypeMultiRTPInterfaceServer> if_serv;         // the voice host server object
+  GuardedRef<Sid::SkypeMultiRTPCallbackInterfaceClient> if_client;  // the voice host callback client
+  GuardedRef<Sid::SkypeMultiRTPCallbackInterface> cb;  // the callback interface towards the runtime
+  // Voice channel hand-over and SkypeOut busy mark; owned by the session object once it exists.
+  std::shared_ptr<VoiceHostAccountState> vhstate = std::make_shared<VoiceHostAccountState>();
   bool status = false;          // logged in
-  bool voicehostrun = false;
+  SharedFlag voicehostrun;      // cleared by the supervision loop to stop the voice host
   bool disskypename = false;
   int32_t outtimes = 0;
   uint32_t balance = 0;
