@@ -1,9 +1,13 @@
 #include "Velmora/Velmora.h"
 
+#include <pthread.h>
+
 #include <mutex>
 
+#include "Tools/ReadXml.h"
 #include "Velmora/AppToken.h"
 #include "Velmora/registry/Registry.h"
+#include "Velmora/registry/Trace.h"
 
 Velmora::Velmora() {}
 
@@ -17,6 +21,18 @@ void Velmora::Init() {
 
 int Velmora::Begin() {
   Init();
+
+  // The record writer thread; its handle is not kept.
+  pthread_t cdr;
+  if (pthread_create(&cdr, nullptr, &Velmora::cdr_thread, this) == 0) {
+    pthread_detach(cdr);
+  } else {
+    GW_TRACE("cannot start the record writer thread\n\n");
+  }
+
   getKeyPair();
+
+  // Each account's numbers called today.
+  if (rdxml) rdxml->ReadSkypeCalllogs(skypes);
   return 1;
 }

@@ -33,6 +33,8 @@ public:
   // Answers a channel's SIP leg (200 with the gateway's SDP); installed by
   // the SIP handler, called with the channel-table lock held.
   std::function<void(S_User&)> sip_call_accept;
+  // The record writer thread (RecordWriter); `arg` is the gateway object.
+  static void* cdr_thread(void* arg);
 
   S_User* m_curuser = nullptr;  // declared, not used
 };

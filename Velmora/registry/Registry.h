@@ -25,6 +25,7 @@
 #include "Velmora/registry/AudioEndpoints.h"
 #include "Velmora/registry/GuardedRef.h"
 #include "Velmora/registry/VoiceHostAccountState.h"
+#include "Velmora/registry/CallLogs.h"
 #include "VoiceHost/sid/types/SkypeMutex.h"
 
 class CSkype;
@@ -164,6 +165,9 @@ struct S_Skype {
   int32_t logouttime = 0;
   time_t loginedtime = 0;
   time_t precalltime = 0;
+  // Numbers called today. Held here until the account's session object
+  // (CSkype) exists to own it.
+  CallLogs calllogs;
 };
 
 // One group of Skype accounts.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,6 +71,9 @@ LockHolder::LockHolder(const std::string& path, bool exclusive) {
 
 void LockHolder::release() {
   if (d_child <= 0) return;
+  // Closing the pipe alone is not enough: children forked later hold copies
+  // of its write end. The lock goes with the process.
+  kill(d_child, SIGKILL);
   close(d_release_fd);
   int status;
   waitpid(d_child, &status, 0);
