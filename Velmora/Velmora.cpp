@@ -6,6 +6,7 @@
 
 #include "Tools/ReadXml.h"
 #include "Velmora/AppToken.h"
+#include "Velmora/SkypeAccounts.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/registry/Trace.h"
 
@@ -31,6 +32,9 @@ int Velmora::Begin() {
   }
 
   getKeyPair();
+
+  // Each account's session, login and voice host.
+  StartSkypeAccounts(this);
 
   // Each account's numbers called today.
   if (rdxml) rdxml->ReadSkypeCalllogs(skypes);

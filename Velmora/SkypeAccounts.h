@@ -1,0 +1,23 @@
+#ifndef VELMORA_SKYPEACCOUNTS_H
+#define VELMORA_SKYPEACCOUNTS_H
+
+// The Skype accounts' sessions: the start sequence of one account (session
+// object, connection to its runtime, login, voice host thread), the start of
+// all of them, and the supervision loop that keeps them logged in.
+
+class Velmora;
+struct S_Skype;
+
+// The start sequence of one account. Returns 0 when the session connected
+// (the login is then under way), otherwise init's code; the account keeps
+// its unconnected session object either way.
+int StartSkypeAccount(Velmora* gateway, S_Skype& sk);
+
+// Runs the start sequence for every account, in id order.
+void StartSkypeAccounts(Velmora* gateway);
+
+// The supervision loop on the calling thread, for ever. Its pace is
+// VELMORA_SUPERVISION_PASS_MS (default 2000 ms).
+[[noreturn]] void RunAccountSupervision(Velmora* gateway);
+
+#endif
