@@ -141,7 +141,19 @@ int StartSkypeAccount(Velmora* gateway, S_Skype& sk) {
 }
 
 void StartSkypeAccounts(Velmora* gateway) {
-  for (auto& [id, sk] : skypes) StartSkypeAccount(gateway, sk);
+  // Each account connects on its own worker, like a restart: a runtime that
+  // does not come up holds up neither the other accounts nor start-up. The
+  // supervision loop leaves an account alone until its worker is done.
+  for (auto& [id, sk] : skypes) {
+    sk.skype.set(std::make_shared<CSkype>(&gateway_skype_events(), &sk, numEventThreads));
+    AccountThreads& threads = threads_of(sk);
+    threads.restarting = true;
+    S_Skype* account = &sk;
+    threads.restart = std::thread([gateway, account] {
+      StartSkypeAccount(gateway, *account);
+      threads_of(*account).restarting = false;
+    });
+  }
 }
 
 void Velmora::skypeAccountLogin() {

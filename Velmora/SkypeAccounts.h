@@ -13,7 +13,8 @@ struct S_Skype;
 // its unconnected session object either way.
 int StartSkypeAccount(Velmora* gateway, S_Skype& sk);
 
-// Runs the start sequence for every account, in id order.
+// Runs the start sequence for every account, each on a worker thread of
+// its own, started in id order; returns at once.
 void StartSkypeAccounts(Velmora* gateway);
 
 // The supervision loop on the calling thread, for ever. Its pace is
