@@ -117,11 +117,13 @@ void CSkype::login_with_account(const std::string& name, const std::string& pass
   GW_TRACE(" account %s pwd=%s \n\n", name.c_str(), password.c_str());
   AccountRef account;
   if (GetAccount(SEString(name.c_str()), account) && account) {
+    // The proxy is made before the reference is kept, so that the kept
+    // reference holds it (and its OnChange receives the login progress).
+    CAccount* proxy = static_cast<CAccount*>(account.fetch());
     {
       std::lock_guard<Sid::Mutex> lock(m_ev_mutex);
       activeAccount = account;
     }
-    CAccount* proxy = static_cast<CAccount*>(account.fetch());
     if (proxy) proxy->LoginWithPassword(SEString(password.c_str()), false, true);
     GW_TRACE(" account %s login in success\n\n", name.c_str());
   } else {
@@ -153,11 +155,9 @@ ConversationRef CSkype::get_current_conversation() {
 
 void CSkype::set_current_conversation(const ConversationRef& conversation) {
   DRef<CConversation, Conversation> current(conversation);
-  {
-    std::lock_guard<Sid::Mutex> lock(m_ev_mutex);
-    current_conversation = current;
-  }
-  current.fetch();
+  current.fetch();  // made first, so that the kept reference holds the proxy
+  std::lock_guard<Sid::Mutex> lock(m_ev_mutex);
+  current_conversation = current;
 }
 
 int CSkype::select_conversation(const SEString& identity) {

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,30 @@ void start_voicehost(Velmora* gateway, S_Skype& sk) {
 void disconnect_voicehost(S_Skype& sk) {
   if (auto server = sk.if_serv.get()) server->Disconnect();
   if (auto client = sk.if_client.get()) client->Disconnect();
+}
+
+// The login thread: logs the accounts in again when one reported a logout.
+struct LoginRequests {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool pending = false;
+  bool started = false;
+};
+LoginRequests& login_requests() {
+  static LoginRequests requests;
+  return requests;
+}
+
+void login_thread() {
+  LoginRequests& requests = login_requests();
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(requests.mutex);
+      requests.wake.wait(lock, [&] { return requests.pending; });
+      requests.pending = false;
+    }
+    Velmora::skypeAccountLogin();
+  }
 }
 
 class GatewaySupervisionHooks : public SupervisionHooks {
@@ -154,6 +179,18 @@ void StartSkypeAccounts(Velmora* gateway) {
       threads_of(*account).restarting = false;
     });
   }
+}
+
+void request_account_logins() {
+  LoginRequests& requests = login_requests();
+  std::lock_guard<std::mutex> lock(requests.mutex);
+  if (!requests.started) {
+    // Lives as long as the process, like the gateway's other threads.
+    std::thread(login_thread).detach();
+    requests.started = true;
+  }
+  requests.pending = true;
+  requests.wake.notify_one();
 }
 
 void Velmora::skypeAccountLogin() {

@@ -17,6 +17,10 @@ int StartSkypeAccount(Velmora* gateway, S_Skype& sk);
 // its own, started in id order; returns at once.
 void StartSkypeAccounts(Velmora* gateway);
 
+// Asks the login thread to run Velmora::skypeAccountLogin; requests that
+// come while one is waiting are served by the same run.
+void request_account_logins();
+
 // The supervision loop on the calling thread, for ever. Its pace is
 // VELMORA_SUPERVISION_PASS_MS (default 2000 ms).
 [[noreturn]] void RunAccountSupervision(Velmora* gateway);
