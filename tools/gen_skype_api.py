@@ -346,7 +346,10 @@ public:
     # The root.
     h.append("// The root of one session's objects: the session, the object cache and the\n"
              "// receiver of the runtime's root events. Subclasses override the factory\n"
-             "// methods to create their own proxies, and the event callbacks.\n"
+             "// methods to create their own proxies, and the event callbacks. A subclass\n"
+             "// whose proxies or callbacks use its own members calls stop() and then\n"
+             "// cleanup(1) in its destructor, so that no callback runs and no proxy is\n"
+             "// deleted after those members are gone.\n"
              "class Skype : public SERootObject {\npublic:\n")
     h += enums_decl(skype)
     h.append(method_ids(skype))

@@ -3,6 +3,7 @@
 // changes, and events buffered while a call waits for its response.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -438,6 +439,41 @@ TEST(ClientServer, ResyncResetsTheDecoder)
   EXPECT_EQ(s.resync_decode(nullptr), ERR_DECODE);  // the connection is gone
 }
 
+// The object model reads 'O' values straight into its references: a reader
+// replaced on one protocol object applies to it alone.
+class RefClient : public BinClient {
+public:
+  using BinClient::BinClient;
+  RefClient() = delete;
+  void install() { set_reader('O', &RefClient::rd_ref); }
+  static Status rd_ref(BinCommon& self, Sid::CommandInitiator* thread, void* dest, unsigned)
+  {
+    unsigned oid;
+    if (self.rd_value(thread, oid) != OK) return ERR_DECODE;
+    *static_cast<unsigned*>(dest) = oid + 1000;  // stands for "attach to object oid"
+    static_cast<RefClient&>(self).decoded++;
+    return OK;
+  }
+  int decoded = 0;
+};
+
+TEST(ClientServer, ReplacedReaderAppliesToThisObjectOnly)
+{
+  MemoryTransport t1, t2;
+  RefClient special(&t1, T::kFields);
+  special.install();
+  BinClient plain(&t2, T::kFields);
+  const std::string wire = hex("4F 04 07 7A");  // field 4 'O' = 7
+  T::Everything a{}, b{};
+  t1.feed(wire);
+  t2.feed(wire);
+  ASSERT_EQ(special.rd_parms(nullptr, &a, T::EVERYTHING), OK);
+  ASSERT_EQ(plain.rd_parms(nullptr, &b, T::EVERYTHING), OK);
+  EXPECT_EQ(a.o, 1007u);
+  EXPECT_EQ(special.decoded, 1);
+  EXPECT_EQ(b.o, 7u);
+}
+
 TEST(ProtocolFactory, BuildsTheRegisteredServer)
 {
   MemoryTransport t;
@@ -502,6 +538,28 @@ TEST(ClientServer, SocketPairThreads)
   }
   serve.join();
   EXPECT_EQ(events, kCalls);
+}
+
+}  // namespace
+
+namespace {
+
+// Closing the transport from another thread ends a read that is waiting.
+TEST(ClientServer, TerminateEndsAWaitingRead)
+{
+  std::unique_ptr<Sid::SocketPairTransport> a, b;
+  ASSERT_TRUE(Sid::SocketPairTransport::make_pair(a, b));
+  BinServer server(nullptr, a.get(), T::kFields);
+  Status got = OK;
+  std::thread reader([&]() {
+    Command cmd;
+    got = server.rd_command(nullptr, cmd);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  a->terminate();
+  reader.join();
+  EXPECT_EQ(got, ERR_DECODE);
+  EXPECT_EQ(server.wr_response(nullptr, 1), ERR_ENCODE);
 }
 
 }  // namespace

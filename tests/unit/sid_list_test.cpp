@@ -115,7 +115,10 @@ TEST(SEStringList, NullElementsJoinAndOutOfRange)
   EXPECT_STREQ(copy.peek(), "");
   EXPECT_EQ(copy.size(), 2u);
   l.resize(4);
+  EXPECT_FALSE(l[3].isNull());
   EXPECT_STREQ(l[3], "");
+  l.resize(1);
+  EXPECT_EQ(l.size(), 1u);
 }
 
 TEST(SEIntDict, ReplacesAndOrdersByBucket)

@@ -54,13 +54,6 @@ TEST(SkypeMutex, IsNotRecursive)
   m.Unlock();
   other.join();
   EXPECT_TRUE(got);
-  // The same thread locking twice would block itself: a plain mutex.
-  pthread_mutex_t probe;
-  pthread_mutex_init(&probe, nullptr);
-  pthread_mutex_lock(&probe);
-  EXPECT_NE(pthread_mutex_trylock(&probe), 0);
-  pthread_mutex_unlock(&probe);
-  pthread_mutex_destroy(&probe);
 }
 
 TEST(SESyncEvent, AutoResetAndTimeout)
@@ -151,7 +144,10 @@ TEST(SEThread, StackSize)
   p.Start();
   p.Stop();
   EXPECT_GE(p.stack, 128000u);
+#if !defined(__SANITIZE_THREAD__)
+  // (ThreadSanitizer enlarges every thread's stack.) Far below the 8 MB default.
   EXPECT_LT(p.stack, 256000u);
+#endif
 }
 
 }  // namespace

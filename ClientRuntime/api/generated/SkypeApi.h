@@ -867,7 +867,10 @@ extern const SEPMap::Entry CONVERSATION_ALLOWED_ACTIVITY_MAP[];
 
 // The root of one session's objects: the session, the object cache and the
 // receiver of the runtime's root events. Subclasses override the factory
-// methods to create their own proxies, and the event callbacks.
+// methods to create their own proxies, and the event callbacks. A subclass
+// whose proxies or callbacks use its own members calls stop() and then
+// cleanup(1) in its destructor, so that no callback runs and no proxy is
+// deleted after those members are gone.
 class Skype : public SERootObject {
 public:
   enum IDENTITYTYPE : unsigned {};

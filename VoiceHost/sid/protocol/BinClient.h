@@ -49,6 +49,8 @@ public:
   // The typed value operations of BinCommon stay reachable.
   using BinCommon::rd_value;
   using BinCommon::wr_value;
+  // The pointer-array form (an array argument picks it over the variadic one).
+  using BinCommon::rd_parms_lst;
 
 protected:
   Status get_request_failed(CommandInitiator* thread);

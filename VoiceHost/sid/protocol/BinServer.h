@@ -48,6 +48,8 @@ public:
 
   using BinCommon::rd_value;
   using BinCommon::wr_value;
+  // The pointer-array form (an array argument picks it over the variadic one).
+  using BinCommon::rd_parms_lst;
 
   int rg_state() const { return m_rg_state; }
 

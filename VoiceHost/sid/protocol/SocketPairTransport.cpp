@@ -11,7 +11,11 @@ namespace Sid {
 
 SocketPairTransport::SocketPairTransport(int fd) : m_fd(fd) {}
 
-SocketPairTransport::~SocketPairTransport() { terminate(); }
+SocketPairTransport::~SocketPairTransport()
+{
+  terminate();
+  if (m_fd >= 0) close(m_fd);
+}
 
 bool SocketPairTransport::make_pair(std::unique_ptr<SocketPairTransport>& a, std::unique_ptr<SocketPairTransport>& b)
 {
@@ -25,8 +29,9 @@ bool SocketPairTransport::make_pair(std::unique_ptr<SocketPairTransport>& a, std
 // Waits for input and reads what is there into the read-ahead buffer.
 bool SocketPairTransport::fill()
 {
-  if (m_fd < 0) return false;
-  pollfd p{m_fd, POLLIN, 0};
+  if (m_closed.load()) return false;
+  int fd = m_fd;
+  pollfd p{fd, POLLIN, 0};
   int rc;
   do {
     rc = poll(&p, 1, m_timeout_ms);
@@ -34,7 +39,7 @@ bool SocketPairTransport::fill()
   if (rc <= 0) return false;
   ssize_t n;
   do {
-    n = read(m_fd, m_in, sizeof m_in);
+    n = read(fd, m_in, sizeof m_in);
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;
   m_in_pos = 0;
@@ -44,7 +49,7 @@ bool SocketPairTransport::fill()
 
 TransportInterface::Status SocketPairTransport::bl_start_decoding(CommandInitiator*)
 {
-  return m_fd < 0 ? ERR_CONNECTION : OK;
+  return m_closed.load() ? ERR_CONNECTION : OK;
 }
 
 TransportInterface::Status SocketPairTransport::bl_read_bytes(CommandInitiator*, unsigned num_bytes, char* dest)
@@ -68,22 +73,23 @@ TransportInterface::Status SocketPairTransport::end_decoding(CommandInitiator*) 
 TransportInterface::Status SocketPairTransport::bl_start_encoding(CommandInitiator*)
 {
   m_out.clear();
-  return m_fd < 0 ? ERR_CONNECTION : OK;
+  return m_closed.load() ? ERR_CONNECTION : OK;
 }
 
 TransportInterface::Status SocketPairTransport::bl_write_bytes(CommandInitiator*, unsigned num_bytes, const char* src)
 {
-  if (m_fd < 0) return ERR_WRITE;
+  if (m_closed.load()) return ERR_WRITE;
   m_out.insert(m_out.end(), src, src + num_bytes);
   return OK;
 }
 
 TransportInterface::Status SocketPairTransport::end_encoding(CommandInitiator*, bool)
 {
-  if (m_fd < 0) return ERR_WRITE;
+  if (m_closed.load()) return ERR_WRITE;
+  int fd = m_fd;
   size_t done = 0;
   while (done < m_out.size()) {
-    ssize_t n = send(m_fd, m_out.data() + done, m_out.size() - done, MSG_NOSIGNAL);
+    ssize_t n = send(fd, m_out.data() + done, m_out.size() - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return ERR_WRITE;
     done += static_cast<size_t>(n);
@@ -94,11 +100,7 @@ TransportInterface::Status SocketPairTransport::end_encoding(CommandInitiator*, 
 
 TransportInterface::Status SocketPairTransport::terminate()
 {
-  if (m_fd >= 0) {
-    shutdown(m_fd, SHUT_RDWR);
-    close(m_fd);
-    m_fd = -1;
-  }
+  if (!m_closed.exchange(true)) shutdown(m_fd, SHUT_RDWR);
   return OK;
 }
 

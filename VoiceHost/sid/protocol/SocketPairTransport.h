@@ -1,6 +1,7 @@
 #ifndef SID_PROTOCOL_SOCKETPAIRTRANSPORT_H
 #define SID_PROTOCOL_SOCKETPAIRTRANSPORT_H
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -39,7 +40,10 @@ public:
 private:
   bool fill();
 
+  // terminate() only shuts the socket down (which wakes a waiting reader on
+  // another thread); the descriptor is closed by the destructor.
   int m_fd;
+  std::atomic<bool> m_closed{false};
   int m_timeout_ms = -1;
   std::vector<char> m_out;
   char m_in[4096];

@@ -33,7 +33,6 @@ public:
   bool operator!=(const SEBinary& other) const { return !(*this == other); }
 
 private:
-  unsigned ref = 0;  // always 0: never shared
   char* buffer = nullptr;
   size_t len = 0;
   size_t cap = 0;  // bytes allocated; a resize within it does not allocate

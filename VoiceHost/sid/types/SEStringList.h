@@ -8,6 +8,8 @@ class SEStringList : public SEValueList<SEString> {
 public:
   // The null string is appended as "".
   void append(const SEString& value);
+  // Growing appends "".
+  void resize(size_t n) { resize_to(n, SEString("")); }
   // The elements joined with sep (each escaped when asked); null when empty.
   SEString join(const char* sep, bool escape = false) const;
   // Fields between separators: leading separators skipped, a run of separators

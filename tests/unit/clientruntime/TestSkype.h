@@ -54,7 +54,10 @@ public:
 class RecordingSkype : public Skype {
 public:
   explicit RecordingSkype(int max = 4) : Skype(max) {}
-  ~RecordingSkype() override { stop(); }
+  ~RecordingSkype() override {
+    stop();
+    cleanup(1);   // the proxies log into rec: they go before it does
+  }
   Record rec;
   std::atomic<int> disconnected{0};
 

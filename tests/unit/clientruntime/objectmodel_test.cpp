@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ClientRuntime/types/DRef.h"
 #include "tests/unit/clientruntime/ScriptedRuntime.h"
 #include "tests/unit/clientruntime/TestSkype.h"
 
@@ -131,6 +132,27 @@ TEST_F(Fixture, ReferenceToAnIdOfAnotherClassIsNull) {
   ParticipantRef p(5, &skype);
   EXPECT_FALSE(p);
   EXPECT_EQ(p.fetch(), nullptr);
+}
+
+TEST_F(Fixture, DerivedReferencesHandOutTheApplicationsSubclass) {
+  ConversationRef c(5, &skype);
+  DRef<testpeer::RecordedConversation, Conversation> d(c);
+  ASSERT_NE(d.fetch(), nullptr);
+  d->OnParticipantListChange();
+  EXPECT_EQ(skype.rec.count("participants 18/5"), 1u);
+  ConversationRefs list;
+  list.append(c);
+  list.append(ConversationRef(6, &skype));
+  DRefs<testpeer::RecordedConversation, Conversation> dl(list);
+  EXPECT_EQ(dl[0].fetch(), d.fetch());
+  EXPECT_NE(dl[1].fetch(), nullptr);
+  // a proxy that is not of the subclass gives null, not a wrong pointer
+  DRef<testpeer::RecordedConversation, Conversation> none;
+  EXPECT_EQ(none.fetch(), nullptr);
+  Skype plain(1);   // makes plain Conversation proxies
+  DRef<testpeer::RecordedConversation, Conversation> wrong(ConversationRef(31, &plain));
+  EXPECT_EQ(wrong.fetch(), nullptr);
+  EXPECT_NE(ConversationRef(31, &plain).fetch(), nullptr);
 }
 
 TEST_F(Fixture, LastReleaseFinalizesThenDeletes) {

@@ -256,4 +256,110 @@ TEST(ClientSession, HugeAnnouncedLengthDoesNotAllocateWhatItPromises) {
   EXPECT_FALSE(f.get());
 }
 
+// A callback of one account's session (on its processor thread) calls into
+// another account's session: the reply comes back through the other session,
+// and each session keeps exactly one reader of its own wire.
+class CrossCaller : public TestSkype {
+public:
+  explicit CrossCaller(int max) : TestSkype(max) {}
+  ~CrossCaller() override { stop(); }
+  Skype* other = nullptr;
+  std::atomic<unsigned> got{0};
+  std::atomic<bool> ok{false};
+  void OnConversationListChange(const ConversationRef& c, const Conversation::LIST_TYPE& t, const bool& b) override {
+    TestSkype::OnConversationListChange(c, t, b);
+    if (c.get_oid() != 1 || !other) return;
+    ConversationRef out;
+    ok = other->GetConversationByIdentity("x", out);
+    got = out.get_oid();
+  }
+};
+
+TEST(ClientSession, CallbackCallsIntoAnotherSession) {
+  Runtime rta, rtb;
+  CrossCaller a(1);
+  TestSkype b(1);
+  a.other = &b;
+  ASSERT_TRUE(rta.connect(a));
+  ASSERT_TRUE(rtb.connect(b));
+  a.set_logging_out(0);
+  b.set_logging_out(0);
+  auto list_change = [](unsigned oid) { return testpeer::event(0, 4, Bytes().c('O').u(1).u(oid).c('z')); };
+  rta.send(list_change(1));
+  ASSERT_TRUE(rtb.expect(conv_by_identity(0, "x")));
+  rtb.send(testpeer::reply(0, ref_result(44)) + list_change(2));
+  ASSERT_TRUE(eventually([&] { return a.got.load() == 44u; }));
+  EXPECT_TRUE(a.ok);
+  // both sessions go on reading their own wires
+  ASSERT_TRUE(eventually([&] { return b.list_changes == 1; }));
+  rta.send(list_change(3));
+  ASSERT_TRUE(eventually([&] { return a.list_changes == 2; }));
+  EXPECT_EQ(a.last_convo, 3u);
+  EXPECT_EQ(b.last_convo, 2u);
+}
+
+// Several application threads call at once while the runtime sends events
+// between the replies and answers out of order; with few processors the
+// callers take turns reading the wire. Every caller gets its own answer and
+// every event arrives.
+TEST(ClientSession, ManyCallersAndEventsInterleaved) {
+  constexpr int kThreads = 4, kCalls = 40;
+  Runtime rt;
+  TestSkype skype(2);
+  ASSERT_TRUE(rt.connect(skype));
+  skype.set_logging_out(0);
+  std::thread runtime([&] {
+    std::string pending;
+    for (int n = 0; n < kThreads * kCalls;) {
+      // "ZR" 00 0F rid 'S' 01 len name 'z'
+      std::string head = rt.peer.read(4, pending.empty() ? 5000 : 50);
+      if (head.empty() && !pending.empty()) {
+        rt.send(pending);   // no other call is coming: let the held one go
+        pending.clear();
+        continue;
+      }
+      if (head.size() < 4) head += rt.peer.read(4 - head.size());
+      if (head.size() < 4) return;
+      unsigned rid = 0, shift = 0;
+      for (;;) {
+        unsigned char b = static_cast<unsigned char>(rt.peer.read(1)[0]);
+        rid |= (b & 0x7Fu) << shift;
+        shift += 7;
+        if (!(b & 0x80)) break;
+      }
+      std::string tl = rt.peer.read(3);
+      std::string name = rt.peer.read(static_cast<unsigned char>(tl[2]));
+      rt.peer.read(1);
+      unsigned oid = static_cast<unsigned>(std::stoul(name.substr(1))) + 1;
+      std::string answer = testpeer::event(0, 4, Bytes().c('O').u(1).u(oid).c('z')) +
+                           testpeer::reply(rid, ref_result(oid));
+      // hold every other answer back so that replies come out of order
+      if (n++ % 2 == 0) {
+        pending = answer;
+      } else {
+        rt.send(answer + pending);
+        pending.clear();
+      }
+    }
+    if (!pending.empty()) rt.send(pending);
+  });
+  std::atomic<int> wrong{0}, failed{0};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&, t] {
+      for (int i = 0; i < kCalls; ++i) {
+        unsigned id = static_cast<unsigned>(t * 1000 + i);
+        ConversationRef out;
+        if (!skype.GetConversationByIdentity(("c" + std::to_string(id)).c_str(), out)) ++failed;
+        else if (out.get_oid() != id + 1) ++wrong;
+      }
+    });
+  }
+  for (auto& c : callers) c.join();
+  runtime.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(eventually([&] { return skype.list_changes == kThreads * kCalls; }));
+}
+
 } // namespace
