@@ -7,6 +7,7 @@
 #include "Protocol/SipHandler.h"
 #include "Tools/ReadXml.h"
 #include "Velmora/AppToken.h"
+#include "Velmora/SkypeAccounts.h"
 #include "Velmora/registry/Registry.h"
 #include "Velmora/registry/Trace.h"
 
@@ -38,6 +39,9 @@ int Velmora::Begin() {
   }
 
   getKeyPair();
+
+  // Each account's session, login and voice host.
+  StartSkypeAccounts(this);
 
   // Each account's numbers called today.
   if (rdxml) rdxml->ReadSkypeCalllogs(skypes);

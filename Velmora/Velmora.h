@@ -74,6 +74,10 @@ public:
   // The record writer thread (RecordWriter); `arg` is the gateway object.
   static void* cdr_thread(void* arg);
 
+  // Logs every account that has a session object in again with its own
+  // name and password; called when an account reports a logout.
+  static void skypeAccountLogin();
+
   S_User* m_curuser = nullptr;  // declared, not used
 };
 

@@ -10,6 +10,7 @@
 
 #include "Tools/ReadXml.h"
 #include "Velmora/RuntimeProcess.h"
+#include "Velmora/SkypeAccounts.h"
 #include "Velmora/Velmora.h"
 #include "Velmora/registry/Clock.h"
 #include "Velmora/registry/Registry.h"
@@ -44,6 +45,5 @@ int main(int argc, char** argv) {
   gateway.Begin();
 
   GW_TRACE("Velmora start!\n\n");
-  // The account supervision loop takes over here.
-  for (;;) pause();
+  RunAccountSupervision(&gateway);
 }

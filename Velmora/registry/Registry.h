@@ -25,6 +25,7 @@
 #include "Velmora/registry/AudioEndpoints.h"
 #include "Velmora/registry/CallLogs.h"
 #include "Velmora/registry/GuardedRef.h"
+#include "Velmora/registry/SessionRef.h"
 #include "Velmora/registry/VoiceHostAccountState.h"
 #include "VoiceHost/sid/types/SkypeMutex.h"
 
@@ -147,7 +148,10 @@ struct S_Skype {
   std::string name;
   std::string pwd;
   uint32_t skypecredit = 0;
-  CSkype* skype = nullptr;      // the account's client session object
+  // The account's client session object. Every user takes its own
+  // reference, so a session replaced by the supervision loop lives until
+  // the last thread using it lets go.
+  SessionRef skype;
   Velmora* arg = nullptr;       // the gateway object, set when the voice host starts
   // The voice host's objects, set and cleared by its thread; the supervision
   // loop and the RTP receive thread take their own references to use them.
