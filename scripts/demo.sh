@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the gateway with tracing on a generated demo configuration, with the
 # runtime simulator in place of the Skype runtime. Stop it with Ctrl-C; the
-# simulators are detached, as runtimes are, and a new start replaces them.
+# simulators are detached, as runtimes are, and serve the next start too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
