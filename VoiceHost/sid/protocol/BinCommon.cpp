@@ -203,34 +203,30 @@ BinCommon::BinCommon(void* api, TransportInterface* transport, const Field* desc
 
 BinCommon::~BinCommon() = default;
 
-void BinCommon::set_reader(unsigned char kind, Reader reader)
+namespace {
+
+// Replaces one entry of a dispatch table. The shared table is copied into
+// `own` the first time, so that only this protocol object sees the change.
+template <class Entry>
+void replace_entry(std::unique_ptr<Entry[]>& own, const Entry*& table, unsigned char kind, Entry entry)
 {
-  if (!m_own_readers) {
-    m_own_readers = std::make_unique<Reader[]>(256);
-    std::copy(m_readers, m_readers + 256, m_own_readers.get());
-    m_readers = m_own_readers.get();
+  if (!own) {
+    own = std::make_unique<Entry[]>(256);
+    std::copy(table, table + 256, own.get());
+    table = own.get();
   }
-  m_own_readers[kind] = reader;
+  own[kind] = entry;
 }
 
-void BinCommon::set_writer(unsigned char kind, Writer writer)
-{
-  if (!m_own_writers) {
-    m_own_writers = std::make_unique<Writer[]>(256);
-    std::copy(m_writers, m_writers + 256, m_own_writers.get());
-    m_writers = m_own_writers.get();
-  }
-  m_own_writers[kind] = writer;
-}
+}  // namespace
+
+void BinCommon::set_reader(unsigned char kind, Reader reader) { replace_entry(m_own_readers, m_readers, kind, reader); }
+
+void BinCommon::set_writer(unsigned char kind, Writer writer) { replace_entry(m_own_writers, m_writers, kind, writer); }
 
 void BinCommon::set_skipper(unsigned char kind, Skipper skipper)
 {
-  if (!m_own_skippers) {
-    m_own_skippers = std::make_unique<Skipper[]>(256);
-    std::copy(m_skippers, m_skippers + 256, m_own_skippers.get());
-    m_skippers = m_own_skippers.get();
-  }
-  m_own_skippers[kind] = skipper;
+  replace_entry(m_own_skippers, m_skippers, kind, skipper);
 }
 
 Status BinCommon::rd_value(unsigned char kind, CommandInitiator* thread, void* dest, unsigned index)
