@@ -10,6 +10,7 @@
 #include "Tools/ReadXml.h"
 #include "Velmora/RecordWriter.h"
 #include "Velmora/registry/Clock.h"
+#include "tests/unit/RecordQueueReset.h"
 #include "tests/unit/TestFiles.h"
 
 namespace {
@@ -20,20 +21,7 @@ std::string idle(int ch) {
 
 class Writer : public ::testing::Test {
 protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    gw_clock_set(1773576000);  // 2026-03-15 12:00:00 UTC
-    v_cdr.clear();
-    v_state.clear();
-    countcdr = 0;
-  }
-  void TearDown() override {
-    v_cdr.clear();
-    v_state.clear();
-    countcdr = 0;
-    gw_clock_reset();
-  }
+  RecordQueueReset reset;
 
   static S_User state(int channel, int status, const std::string& peer = "200") {
     S_User u;

@@ -12,6 +12,7 @@
 #include "Tools/ReadXml.h"
 #include "Velmora/RecordWriter.h"
 #include "Velmora/registry/Clock.h"
+#include "tests/unit/RecordQueueReset.h"
 #include "tests/unit/TestFiles.h"
 
 namespace {
@@ -37,20 +38,7 @@ int count_of(const std::string& text, const std::string& what) {
 
 class WriterThread : public ::testing::Test {
 protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    gw_clock_set(1773576000);  // 2026-03-15 12:00:00 UTC
-    v_cdr.clear();
-    v_state.clear();
-    countcdr = 0;
-  }
-  void TearDown() override {
-    v_cdr.clear();
-    v_state.clear();
-    countcdr = 0;
-    gw_clock_reset();
-  }
+  RecordQueueReset reset;
 
   TempDir tmp;
   ReadXml rx{tmp.dir()};
