@@ -232,7 +232,8 @@ TEST_F(RtpRecvTest, LastReceiverEndsTheThreadAndANewOneStartsAnother) {
   detach("rtp-b");
   ASSERT_TRUE(wait_thread_gone());
   const auto took = Clock::now() - t0;
-  EXPECT_LT(took, 1600ms) << "the thread should end within about one poll period";
+  // One poll period is 1 s; the margin is for a loaded machine.
+  EXPECT_LT(took, 2500ms) << "the thread should end within about one poll period";
 
   const uint16_t pc = attach("rtp-c");
   S_User* c = channel("rtp-c");
@@ -269,7 +270,7 @@ TEST_F(RtpRecvTest, ThreadWithNothingToPollEndsAndCanBeStartedAgain) {
     RTP_Recv_Count_Attached();
     ASSERT_EQ(RTP_Recv_Thread_Start(bare), 1);
   }
-  ASSERT_TRUE(wait_thread_gone(500ms));
+  ASSERT_TRUE(wait_thread_gone(2000ms));
   const uint16_t port = attach("rtp-a");
   EXPECT_TRUE(RTP_Recv_Thread_Alive());
   ASSERT_TRUE(peer.send_to(port, "a", 1));
