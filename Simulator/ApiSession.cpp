@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "Simulator/ApiNames.h"
-#include "Simulator/Wire.h"
+#include "Simulator/ApiReader.h"
+#include "Simulator/TlsTransport.h"
 
 namespace velsim {
 
@@ -108,78 +108,9 @@ void ApiSession::run(int fd) {
 }
 
 void ApiSession::serve() {
-  wire::Reader rd(m_tls);
-  bool have_z = false;
-  for (;;) {
-    uint8_t z = 'Z', cmd;
-    if (!have_z && rd.byte(z) != wire::Status::Ok) return;
-    have_z = false;
-    if (z != 'Z') {
-      m_log.printf("ERR", "byte 0x%02x where a message should start: resynchronising", z);
-      if (!rd.resync()) return;
-      have_z = true;
-      continue;
-    }
-    if (rd.byte(cmd) != wire::Status::Ok) return;
-    if (cmd == 'R') {
-      uint32_t module, method, rid;
-      wire::Status s = rd.u32(module);
-      if (s == wire::Status::Ok) s = rd.u32(method);
-      if (s == wire::Status::Ok) s = rd.u32(rid);
-      if (s == wire::Status::Io) return;
-      if (s != wire::Status::Ok) {
-        m_log.write("ERR", "undecodable call header: resynchronising");
-        if (!rd.resync()) return;
-        have_z = true;
-        continue;
-      }
-      wire::Message params;
-      s = rd.message(params);
-      if (s == wire::Status::Io) return;
-      std::string what = std::string(api::module_name(module)) + "." + api::method_name(module, method) + "(" +
-                         std::to_string(module) + "," + std::to_string(method) + ")";
-      if (s != wire::Status::Ok) {
-        m_log.printf("ERR", "call rid=%u %s: parameters undecodable (%s): resynchronising", rid, what.c_str(),
-                     wire::status_name(s));
-        if (!m_stalled) m_model.reject_call(rid);
-        if (!rd.resync()) return;
-        have_z = true;
-        continue;
-      }
-      m_log.printf("RECV", "call rid=%u %s %s", rid, what.c_str(), params.describe().c_str());
-      if (m_stalled) {
-        m_log.printf("STALL", "call rid=%u not answered", rid);
-        continue;
-      }
-      m_model.handle_call(module, method, rid, params);
-    } else if (cmd == 'G') {
-      std::vector<wire::Reader::PropRef> props;
-      wire::Status s = rd.property_request(props);
-      if (s == wire::Status::Io) return;
-      if (s != wire::Status::Ok) {
-        // Replies come in request order, so an unreadable request still
-        // gets one: a single property without a value.
-        m_log.write("ERR", "undecodable property request: resynchronising");
-        if (!m_stalled) m_model.handle_get({{0, 0, 0}});
-        if (!rd.resync()) return;
-        have_z = true;
-        continue;
-      }
-      std::string what;
-      for (const auto& p : props)
-        what += " " + std::to_string(p.module) + ".#" + std::to_string(p.oid) + "." + api::prop_name(p.module, p.prop);
-      m_log.printf("RECV", "get%s", what.c_str());
-      if (m_stalled) {
-        m_log.write("STALL", "property request not answered");
-        continue;
-      }
-      m_model.handle_get(props);
-    } else {
-      m_log.printf("ERR", "unknown command byte 0x%02x: resynchronising", cmd);
-      if (!rd.resync()) return;
-      have_z = true;
-    }
-  }
+  TlsTransport transport(m_tls);
+  ApiReader reader(transport, m_model, m_log, m_stalled);
+  reader.run();
 }
 
 }  // namespace velsim

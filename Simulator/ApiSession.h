@@ -18,7 +18,8 @@ namespace velsim {
 
 // One accepted client connection: TLS with the runtime as the client, the
 // handshake, then the binary protocol. The calling thread reads and
-// dispatches; a writer thread sends queued messages in order.
+// dispatches (ApiReader); a writer thread sends the queued messages, which
+// the model encodes with ApiWriter, in order.
 class ApiSession : public Outbound {
 public:
   ApiSession(Model& model, EventLog& log, std::atomic<bool>& stalled)

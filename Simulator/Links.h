@@ -39,6 +39,18 @@ public:
   virtual std::string stats(uint32_t call) = 0;
 };
 
+// A voice side that does nothing: a model without voice (tests, fuzzing).
+class NoVoice : public VoiceLink {
+public:
+  void open(uint32_t, uint32_t, uint32_t, int, const std::string&, bool) override {}
+  void start_sending(uint32_t) override {}
+  void start_recording(uint32_t) override {}
+  void set_tone(uint32_t, int) override {}
+  void close(uint32_t) override {}
+  void set_online(bool) override {}
+  std::string stats(uint32_t) override { return "voice=none"; }
+};
+
 }  // namespace velsim
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "Simulator/ApiFields.h"
 #include "Simulator/ApiIds.h"
 #include "Simulator/ApiNames.h"
 
@@ -58,6 +59,10 @@ void Model::session_ended() {
 }
 
 void Model::send(std::string bytes, std::string log_line) {
+  if (bytes.empty()) {
+    m_log.write("ERR", "not encodable: " + log_line);
+    return;
+  }
   if (!m_out) {
     m_log.write("DROP", log_line + " (no client connection)");
     return;
@@ -65,85 +70,65 @@ void Model::send(std::string bytes, std::string log_line) {
   m_out->send(std::move(bytes), std::move(log_line));
 }
 
-void Model::reply(uint32_t rid, wire::Writer& params, const std::string& what) {
-  wire::Writer w;
-  w.raw("Zr").varint(rid);
-  std::string bytes = w.take();
-  bytes += params.take();
-  bytes += 'z';
-  send(std::move(bytes), "reply rid=" + std::to_string(rid) + " " + what);
+void Model::reply(uint32_t rid, const std::string& what) {
+  send(m_writer.response(rid), "reply rid=" + std::to_string(rid) + " " + what);
+}
+
+void Model::reply(uint32_t rid, const void* record, unsigned descriptor, const std::string& what) {
+  send(m_writer.response(rid, record, descriptor), "reply rid=" + std::to_string(rid) + " " + what);
 }
 
 void Model::reply_error(uint32_t rid, const std::string& why) {
-  wire::Writer w;
-  w.raw("Zr").varint(rid).raw('N').raw('z');
-  send(w.take(), "error rid=" + std::to_string(rid) + " " + why);
+  send(m_writer.error(rid), "error rid=" + std::to_string(rid) + " " + why);
 }
 
-void Model::event(uint32_t module, uint32_t id, wire::Writer& params, const std::string& what) {
-  wire::Writer w;
-  w.raw("ZE").varint(module).varint(id);
-  std::string bytes = w.take();
-  bytes += params.take();
-  bytes += 'z';
-  send(std::move(bytes), "event " + std::to_string(module) + "." + std::to_string(id) + " " + what);
+void Model::event(uint32_t module, uint32_t id, const void* record, unsigned descriptor, const std::string& what) {
+  send(m_writer.event(module, id, record, descriptor),
+       "event " + std::to_string(module) + "." + std::to_string(id) + " " + what);
 }
 
-void Model::write_prop(wire::Writer& w, bool first, uint32_t module, uint32_t oid, uint32_t prop) const {
-  if (!first) w.raw(',');
-  w.varint(module).varint(oid);
-  PropValue v;
-  if (!prop_value(module, oid, prop, v)) {
-    w.raw('N').varint(prop);
-  } else {
-    w.raw(v.kind).varint(prop);
-    switch (v.kind) {
-      case wire::K_STRING: case wire::K_XML: w.blob(v.str.data(), v.str.size()); break;
-      case wire::K_TRUE: case wire::K_FALSE: break;
-      default: w.varint(v.num); break;
-    }
-  }
-  w.raw(']').raw(']');
+void Model::message_event(uint32_t msg, uint32_t conv, const std::string& what) {
+  api::MessageEvent e;
+  e.message = msg;
+  e.conversation = conv;
+  event(mod::SKYPE, event::ON_MESSAGE, &e, api::D_EV_MESSAGE,
+        "OnMessage msg=#" + std::to_string(msg) + " conv=#" + std::to_string(conv) + " " + what);
 }
 
 namespace {
 
-std::string prop_text(uint32_t module, uint32_t oid, uint32_t prop, bool known, uint8_t kind, uint32_t num,
-                      const std::string& str) {
+std::string prop_text(uint32_t module, uint32_t oid, uint32_t prop, bool known, const PropValue& v) {
   std::string t = std::to_string(module) + ".#" + std::to_string(oid) + "." + prop_name(module, prop) + "(" +
                   std::to_string(prop) + ")=";
   if (!known) return t + "N";
-  if (kind == wire::K_STRING || kind == wire::K_XML) {
-    std::string s = str.substr(0, 80);
+  if (v.kind == Sid::Field::KIND_STRING || v.kind == Sid::Field::KIND_XML) {
+    std::string s = v.str.substr(0, 80);
     for (char& c : s)
       if (c < 32 || c > 126) c = ' ';
     return t + '"' + s + '"';
   }
-  if (kind == wire::K_TRUE) return t + "T";
-  if (kind == wire::K_FALSE) return t + "F";
-  return t + std::to_string(num);
+  if (v.kind == Sid::Field::KIND_BOOLEAN) return t + (v.flag ? "T" : "F");
+  return t + std::to_string(v.num);
 }
 
 }  // namespace
 
 void Model::change(uint32_t module, uint32_t oid, uint32_t prop) {
-  wire::Writer w;
-  w.raw("ZC");
-  write_prop(w, true, module, oid, prop);
-  w.raw(']').raw('z');
   PropValue v;
   bool known = prop_value(module, oid, prop, v);
-  send(w.take(), "change " + prop_text(module, oid, prop, known, v.kind, v.num, v.str));
+  m_writer.begin_change();
+  m_writer.add(module, oid, prop, known ? &v : nullptr);
+  send(m_writer.end(), "change " + prop_text(module, oid, prop, known, v));
 }
 
 bool Model::prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& v) const {
-  auto num = [&v](uint8_t kind, uint32_t n) {
+  auto num = [&v](unsigned char kind, uint32_t n) {
     v.kind = kind;
     v.num = n;
     return true;
   };
   auto str = [&v](const std::string& s) {
-    v.kind = wire::K_STRING;
+    v.kind = Sid::Field::KIND_STRING;
     v.str = s;
     return true;
   };
@@ -153,11 +138,11 @@ bool Model::prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& 
       switch (prop) {
         case prop::ACC_SKYPENAME: return str(m_account.name);
         case prop::ACC_FULLNAME: return str(m_account.name);
-        case prop::ACC_STATUS: return num(wire::K_ENUM, m_account.status);
-        case prop::ACC_LOGOUTREASON: return num(wire::K_ENUM, m_account.logoutreason);
+        case prop::ACC_STATUS: return num(Sid::Field::KIND_ENUM, m_account.status);
+        case prop::ACC_LOGOUTREASON: return num(Sid::Field::KIND_ENUM, m_account.logoutreason);
         case prop::ACC_BALANCE_CURRENCY: return str(m_account.currency);
-        case prop::ACC_BALANCE: return num(wire::K_UINT, m_account.balance);
-        case prop::ACC_PRECISION: return num(wire::K_UINT, m_account.precision);
+        case prop::ACC_BALANCE: return num(Sid::Field::KIND_UINT, m_account.balance);
+        case prop::ACC_PRECISION: return num(Sid::Field::KIND_UINT, m_account.precision);
       }
       return false;
     }
@@ -167,14 +152,14 @@ bool Model::prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& 
       const ConversationObj& c = it->second;
       switch (prop) {
         case prop::CONV_IDENTITY: return str(c.identity);
-        case prop::CONV_TYPE: return num(wire::K_ENUM, CONV_TYPE_DIALOG);
+        case prop::CONV_TYPE: return num(Sid::Field::KIND_ENUM, CONV_TYPE_DIALOG);
         case prop::CONV_CREATOR: return str(m_name);
-        case prop::CONV_CREATION_TIMESTAMP: return num(wire::K_UINT, c.created);
+        case prop::CONV_CREATION_TIMESTAMP: return num(Sid::Field::KIND_UINT, c.created);
         case prop::CONV_LIVE_HOST: return str(c.call ? c.identity : std::string());
         case prop::CONV_DISPLAYNAME: return str(c.identity);
-        case prop::CONV_LOCAL_LIVESTATUS: return num(wire::K_ENUM, c.livestatus);
-        case prop::CONV_LIVE_START_TIMESTAMP: return num(wire::K_UINT, c.live_start);
-        case prop::CONV_LIVE_IS_MUTED: v.kind = wire::K_FALSE; return true;
+        case prop::CONV_LOCAL_LIVESTATUS: return num(Sid::Field::KIND_ENUM, c.livestatus);
+        case prop::CONV_LIVE_START_TIMESTAMP: return num(Sid::Field::KIND_UINT, c.live_start);
+        case prop::CONV_LIVE_IS_MUTED: v.kind = Sid::Field::KIND_BOOLEAN; v.flag = false; return true;
       }
       return false;
     }
@@ -183,14 +168,14 @@ bool Model::prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& 
       if (it == m_parts.end()) return false;
       const ParticipantObj& p = it->second;
       switch (prop) {
-        case prop::PART_CONVO_ID: return num(wire::K_OID, p.conv);
+        case prop::PART_CONVO_ID: return num(Sid::Field::KIND_OBJECTID, p.conv);
         case prop::PART_IDENTITY: return str(p.identity);
-        case prop::PART_VOICE_STATUS: return num(wire::K_ENUM, p.voice);
-        case prop::PART_VIDEO_STATUS: return num(wire::K_ENUM, VIDEO_NA);
-        case prop::PART_LIVE_START_TIMESTAMP: return num(wire::K_UINT, p.live_start);
+        case prop::PART_VOICE_STATUS: return num(Sid::Field::KIND_ENUM, p.voice);
+        case prop::PART_VIDEO_STATUS: return num(Sid::Field::KIND_ENUM, VIDEO_NA);
+        case prop::PART_LIVE_START_TIMESTAMP: return num(Sid::Field::KIND_UINT, p.live_start);
         case prop::PART_DEBUGINFO: return str(p.debuginfo);
         case prop::PART_LIVE_IDENTITY: return str(p.identity);
-        case prop::PART_LAST_LEAVEREASON: return num(wire::K_ENUM, p.leavereason);
+        case prop::PART_LAST_LEAVEREASON: return num(Sid::Field::KIND_ENUM, p.leavereason);
       }
       return false;
     }
@@ -199,14 +184,14 @@ bool Model::prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& 
       if (it == m_msgs.end()) return false;
       const MessageObj& m = it->second;
       switch (prop) {
-        case prop::MSG_CONVO_ID: return num(wire::K_OID, m.conv);
+        case prop::MSG_CONVO_ID: return num(Sid::Field::KIND_OBJECTID, m.conv);
         case prop::MSG_AUTHOR: return str(m.author);
         case prop::MSG_AUTHOR_DISPLAYNAME: return str(m.author);
-        case prop::MSG_TIMESTAMP: return num(wire::K_UINT, m.timestamp);
-        case prop::MSG_TYPE: return num(wire::K_ENUM, m.type);
-        case prop::MSG_BODY_XML: v.kind = wire::K_XML; v.str = m.body; return true;
+        case prop::MSG_TIMESTAMP: return num(Sid::Field::KIND_UINT, m.timestamp);
+        case prop::MSG_TYPE: return num(Sid::Field::KIND_ENUM, m.type);
+        case prop::MSG_BODY_XML: v.kind = Sid::Field::KIND_XML; v.str = m.body; return true;
         case prop::MSG_IDENTITIES: return str(m.author);
-        case prop::MSG_LEAVEREASON: return num(wire::K_ENUM, m.leavereason);
+        case prop::MSG_LEAVEREASON: return num(Sid::Field::KIND_ENUM, m.leavereason);
       }
       return false;
     }
@@ -214,21 +199,17 @@ bool Model::prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& 
   return false;
 }
 
-void Model::handle_get(const std::vector<wire::Reader::PropRef>& props) {
+void Model::handle_get(const std::vector<api::PropRef>& props) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  wire::Writer w;
-  w.raw("Zg");
   std::string log = "getreply";
-  bool first = true;
+  m_writer.begin_reply();
   for (const auto& p : props) {
-    write_prop(w, first, p.module, p.oid, p.prop);
-    first = false;
     PropValue v;
     bool known = prop_value(p.module, p.oid, p.prop, v);
-    log += " " + prop_text(p.module, p.oid, p.prop, known, v.kind, v.num, v.str);
+    m_writer.add(p.module, p.oid, p.prop, known ? &v : nullptr);
+    log += " " + prop_text(p.module, p.oid, p.prop, known, v);
   }
-  w.raw(']').raw('z');
-  send(w.take(), log);
+  send(m_writer.end(), log);
 }
 
 void Model::reject_call(uint32_t rid) {
@@ -236,7 +217,7 @@ void Model::reject_call(uint32_t rid) {
   reply_error(rid, "undecodable parameters");
 }
 
-void Model::handle_call(uint32_t module, uint32_t method, uint32_t rid, const wire::Message& params) {
+void Model::handle_call(uint32_t module, uint32_t method, uint32_t rid, const api::CallParams& params) {
   std::lock_guard<std::mutex> lock(m_mutex);
   switch (module) {
     case mod::SKYPE: skype_call(method, rid, params); return;

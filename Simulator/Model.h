@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "Simulator/ApiCalls.h"
+#include "Simulator/ApiWriter.h"
 #include "Simulator/EventLog.h"
 #include "Simulator/Links.h"
 #include "Simulator/Scheduler.h"
 #include "Simulator/Settings.h"
-#include "Simulator/Wire.h"
 
 namespace velsim {
 
@@ -89,8 +90,10 @@ public:
   // The client connection.
   void session_started(Outbound* out);
   void session_ended();
-  void handle_call(uint32_t module, uint32_t method, uint32_t rid, const wire::Message& params);
-  void handle_get(const std::vector<wire::Reader::PropRef>& props);
+  // A call whose parameters were decoded (or, for a method not served,
+  // skipped), and a property request; each is answered at once.
+  void handle_call(uint32_t module, uint32_t method, uint32_t rid, const api::CallParams& params);
+  void handle_get(const std::vector<api::PropRef>& props);
   // A call whose parameters could not be decoded.
   void reject_call(uint32_t rid);
 
@@ -113,26 +116,21 @@ public:
   uint32_t resolve_call(uint32_t call);
 
 private:
-  struct PropValue {
-    uint8_t kind = 0;
-    uint32_t num = 0;
-    std::string str;
-  };
-
   // Everything below runs with m_mutex held.
   void send(std::string bytes, std::string log_line);
-  void reply(uint32_t rid, wire::Writer& params, const std::string& what);
+  void reply(uint32_t rid, const std::string& what);  // no results
+  void reply(uint32_t rid, const void* record, unsigned descriptor, const std::string& what);
   void reply_error(uint32_t rid, const std::string& why);
-  void event(uint32_t module, uint32_t id, wire::Writer& params, const std::string& what);
+  void event(uint32_t module, uint32_t id, const void* record, unsigned descriptor, const std::string& what);
+  void message_event(uint32_t msg, uint32_t conv, const std::string& what);
   void change(uint32_t module, uint32_t oid, uint32_t prop);
   bool prop_value(uint32_t module, uint32_t oid, uint32_t prop, PropValue& v) const;
-  void write_prop(wire::Writer& w, bool first, uint32_t module, uint32_t oid, uint32_t prop) const;
 
   // Calls of the API, one per method; each writes its reply.
-  void skype_call(uint32_t method, uint32_t rid, const wire::Message& p);
-  void account_call(uint32_t method, uint32_t rid, const wire::Message& p);
-  void conversation_call(uint32_t method, uint32_t rid, const wire::Message& p);
-  void participant_call(uint32_t method, uint32_t rid, const wire::Message& p);
+  void skype_call(uint32_t method, uint32_t rid, const api::CallParams& p);
+  void account_call(uint32_t method, uint32_t rid, const api::CallParams& p);
+  void conversation_call(uint32_t method, uint32_t rid, const api::CallParams& p);
+  void participant_call(uint32_t method, uint32_t rid, const api::CallParams& p);
 
   // Account.
   void login(const std::string& password);
@@ -166,6 +164,7 @@ private:
   EventLog& m_log;
   VoiceLink& m_voice;
   Outbound* m_out = nullptr;
+  ApiWriter m_writer;
   uint32_t m_next_oid = 1;
   uint32_t m_next_cmid = 1001;
   uint32_t m_next_call = 1;

@@ -1,6 +1,7 @@
 // The API methods, runtime side: one reply per call, with the call's
 // request id; the error form for unknown methods and wrong object ids.
 
+#include "Simulator/ApiFields.h"
 #include "Simulator/ApiIds.h"
 #include "Simulator/ApiNames.h"
 #include "Simulator/Model.h"
@@ -18,41 +19,39 @@ std::string method_text(uint32_t module, uint32_t method) {
 
 }  // namespace
 
-void Model::skype_call(uint32_t method, uint32_t rid, const wire::Message& p) {
+void Model::skype_call(uint32_t method, uint32_t rid, const api::CallParams& p) {
   const std::string what = method_text(mod::SKYPE, method);
-  wire::Writer r;
   switch (method) {
-    case method::START:
-      r.b(1, true);
-      reply(rid, r, what + " 1=T");
+    case method::START: {
+      bool started = true;
+      reply(rid, &started, D_RSP_BOOL, what + " 1=T");
       return;
+    }
     case method::GET_ACCOUNT: {
-      std::string name = p.s(1);
+      std::string name = p.str1();
       if (lower(name) != lower(m_name)) {
         reply_error(rid, what + " no such account \"" + name + "\" (this runtime serves " + m_name + ")");
         return;
       }
-      r.o(1, m_account.oid);
-      reply(rid, r, what + " 1=#" + std::to_string(m_account.oid));
+      reply(rid, &m_account.oid, D_RSP_OBJECT, what + " 1=#" + std::to_string(m_account.oid));
       return;
     }
     case method::GET_CONVERSATION_LIST: {
-      uint32_t type = p.u(1, list::ALL);
-      std::vector<uint32_t> oids;
+      uint32_t type = p.enum1;
+      ObjectIds oids;
       for (const auto& [oid, c] : m_convs) {
         if (!c.listed) continue;
         bool live = c.livestatus != live::NONE && c.livestatus != live::RECENTLY_LIVE;
         if (type == list::LIVE && !live) continue;
         oids.push_back(oid);
       }
-      r.o_list(1, oids);
       std::string list;
       for (uint32_t o : oids) list += " #" + std::to_string(o);
-      reply(rid, r, what + " type=" + std::to_string(type) + " 1=[" + list + " ]");
+      reply(rid, &oids, D_RSP_OBJECTS, what + " type=" + std::to_string(type) + " 1=[" + list + " ]");
       return;
     }
     case method::GET_CONVERSATION_BY_IDENTITY: {
-      std::string identity = p.s(1);
+      std::string identity = p.str1();
       if (identity.empty() || identity.size() > 256) {
         reply_error(rid, what + " bad identity");
         return;
@@ -62,33 +61,31 @@ void Model::skype_call(uint32_t method, uint32_t rid, const wire::Message& p) {
         return;
       }
       ConversationObj& c = conversation_for(identity);
-      r.o(1, c.oid);
-      reply(rid, r, what + " \"" + identity + "\" 1=#" + std::to_string(c.oid));
+      reply(rid, &c.oid, D_RSP_OBJECT, what + " \"" + identity + "\" 1=#" + std::to_string(c.oid));
       return;
     }
   }
   reply_error(rid, what + " unknown method");
 }
 
-void Model::account_call(uint32_t method, uint32_t rid, const wire::Message& p) {
+void Model::account_call(uint32_t method, uint32_t rid, const api::CallParams& p) {
   const std::string what = method_text(mod::ACCOUNT, method);
   if (method != method::LOGIN_WITH_PASSWORD && method != method::LOGOUT) {
     reply_error(rid, what + " unknown method");
     return;
   }
-  if (p.u(0) != m_account.oid) {
-    reply_error(rid, what + " wrong object #" + std::to_string(p.u(0)));
+  if (p.oid != m_account.oid) {
+    reply_error(rid, what + " wrong object #" + std::to_string(p.oid));
     return;
   }
-  wire::Writer r;
-  reply(rid, r, what);
+  reply(rid, what);
   if (method == method::LOGIN_WITH_PASSWORD)
-    login(p.s(1));
+    login(p.str1());
   else
     logout(logout::LOGOUT_CALLED);
 }
 
-void Model::conversation_call(uint32_t method, uint32_t rid, const wire::Message& p) {
+void Model::conversation_call(uint32_t method, uint32_t rid, const api::CallParams& p) {
   const std::string what = method_text(mod::CONVERSATION, method);
   switch (method) {
     case method::JOIN_LIVE_SESSION: case method::LEAVE_LIVE_SESSION: case method::SEND_DTMF:
@@ -98,35 +95,34 @@ void Model::conversation_call(uint32_t method, uint32_t rid, const wire::Message
       reply_error(rid, what + " unknown method");
       return;
   }
-  auto it = m_convs.find(p.u(0));
+  auto it = m_convs.find(p.oid);
   if (it == m_convs.end()) {
-    reply_error(rid, what + " wrong object #" + std::to_string(p.u(0)));
+    reply_error(rid, what + " wrong object #" + std::to_string(p.oid));
     return;
   }
   ConversationObj& c = it->second;
   const std::string on = what + " #" + std::to_string(c.oid);
   Call* call = c.call ? live_call(c.call) : nullptr;
-  wire::Writer r;
   switch (method) {
     case method::JOIN_LIVE_SESSION:
-      reply(rid, r, on);
+      reply(rid, on);
       if (call && call->state == CallState::RingingForMe)
         answer_incoming(*call);
       else
         m_log.write("CALL", on + ": no call ringing here, nothing to join");
       return;
     case method::LEAVE_LIVE_SESSION:
-      reply(rid, r, on);
+      reply(rid, on);
       if (call)
         end_call(*call, leave::LIVE_MANUAL, false, "left by the gateway");
       return;
     case method::SEND_DTMF: {
-      uint32_t digit = p.u(1, 0), length = p.u(2, 260);
+      uint32_t digit = p.enum1, length = p.uint2;
       if (digit > DTMF_POUND) {
         reply_error(rid, on + " bad digit " + std::to_string(digit));
         return;
       }
-      reply(rid, r, on + " dtmf=" + std::to_string(digit) + " length=" + std::to_string(length));
+      reply(rid, on + " dtmf=" + std::to_string(digit) + " length=" + std::to_string(length));
       if (call) {
         call->gateway_dtmf.push_back(digit);
         m_log.printf("CALL", "%u dtmf from gateway %u", call->id, digit);
@@ -136,21 +132,17 @@ void Model::conversation_call(uint32_t method, uint32_t rid, const wire::Message
       return;
     }
     case method::POST_TEXT: {
-      std::string text = p.s(1);
+      std::string text = p.str1();
       uint32_t msg = post_message(c.oid, msgtype::POSTED_TEXT, m_name, text, 0);
-      r.o(1, msg);
-      reply(rid, r, on + " text=\"" + text.substr(0, 80) + "\" 1=#" + std::to_string(msg));
+      reply(rid, &msg, D_RSP_OBJECT, on + " text=\"" + text.substr(0, 80) + "\" 1=#" + std::to_string(msg));
       if (call) call->gateway_text.push_back(text);
       m_log.printf("CHAT", "gateway posted to %s: %s", c.identity.c_str(), text.c_str());
-      wire::Writer e;
-      e.o(1, msg).o(4, c.oid);
-      event(mod::SKYPE, event::ON_MESSAGE, e, "OnMessage msg=#" + std::to_string(msg) + " conv=#" +
-                                                   std::to_string(c.oid) + " POSTED_TEXT by " + m_name);
+      message_event(msg, c.oid, "POSTED_TEXT by " + m_name);
       return;
     }
     case method::GET_PARTICIPANTS: {
-      uint32_t filter = p.u(1, filter::ALL);
-      std::vector<uint32_t> oids;
+      uint32_t filter = p.enum1;
+      ObjectIds oids;
       for (size_t n = 0; n < c.parts.size(); ++n) {
         bool mine = n == 0;
         if (filter == filter::APPLICANTS) continue;
@@ -158,14 +150,13 @@ void Model::conversation_call(uint32_t method, uint32_t rid, const wire::Message
         if (filter == filter::OTHER_CONSUMERS && mine) continue;
         oids.push_back(c.parts[n]);
       }
-      r.o_list(1, oids);
       std::string list;
       for (uint32_t o : oids) list += " #" + std::to_string(o);
-      reply(rid, r, on + " filter=" + std::to_string(filter) + " 1=[" + list + " ]");
+      reply(rid, &oids, D_RSP_OBJECTS, on + " filter=" + std::to_string(filter) + " 1=[" + list + " ]");
       return;
     }
     case method::DELETE:
-      reply(rid, r, on);
+      reply(rid, on);
       if (call) end_call(*call, leave::LIVE_MANUAL, false, "conversation deleted");
       if (c.listed) {
         c.listed = false;
@@ -175,23 +166,23 @@ void Model::conversation_call(uint32_t method, uint32_t rid, const wire::Message
   }
 }
 
-void Model::participant_call(uint32_t method, uint32_t rid, const wire::Message& p) {
+void Model::participant_call(uint32_t method, uint32_t rid, const api::CallParams& p) {
   const std::string what = method_text(mod::PARTICIPANT, method);
   if (method != method::RING && method != method::GET_VIDEO) {
     reply_error(rid, what + " unknown method");
     return;
   }
-  auto it = m_parts.find(p.u(0));
+  auto it = m_parts.find(p.oid);
   if (it == m_parts.end()) {
-    reply_error(rid, what + " wrong object #" + std::to_string(p.u(0)));
+    reply_error(rid, what + " wrong object #" + std::to_string(p.oid));
     return;
   }
   ParticipantObj& part = it->second;
   const std::string on = what + " #" + std::to_string(part.oid) + " \"" + part.identity + "\"";
-  wire::Writer r;
   if (method == method::GET_VIDEO) {
     // A runtime without video has no video object: the null reference.
-    reply(rid, r, on + " 1=#0");
+    uint32_t none = 0;
+    reply(rid, &none, D_RSP_OBJECT, on + " 1=#0");
     return;
   }
   ConversationObj& c = m_convs.at(part.conv);
@@ -203,7 +194,7 @@ void Model::participant_call(uint32_t method, uint32_t rid, const wire::Message&
     reply_error(rid, on + " cannot ring the account itself");
     return;
   }
-  reply(rid, r, on + (p.b(2) ? " video=T" : ""));
+  reply(rid, on + (p.bool2 ? " video=T" : ""));
   if (c.call) {
     m_log.printf("CALL", "%u already on conversation #%u: Ring ignored", c.call, c.oid);
     return;

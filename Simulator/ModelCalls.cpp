@@ -5,6 +5,7 @@
 
 #include <cctype>
 
+#include "Simulator/ApiFields.h"
 #include "Simulator/ApiIds.h"
 #include "Simulator/Model.h"
 
@@ -81,9 +82,11 @@ void Model::set_livestatus(ConversationObj& c, uint32_t s) {
 }
 
 void Model::list_change(uint32_t conv, bool added) {
-  wire::Writer e;
-  e.o(1, conv).e(2, list::LIVE).b(3, added);
-  event(mod::SKYPE, event::ON_CONVERSATION_LIST_CHANGE, e,
+  api::ListChangeEvent e;
+  e.conversation = conv;
+  e.type = list::LIVE;
+  e.added = added;
+  event(mod::SKYPE, event::ON_CONVERSATION_LIST_CHANGE, &e, api::D_EV_LIST_CHANGE,
         "OnConversationListChange conv=#" + std::to_string(conv) + " type=LIVE added=" + (added ? "T" : "F"));
 }
 
@@ -204,10 +207,7 @@ void Model::answer_outgoing(Call& call) {
   set_voice(call.own, voice::SPEAKING);
   set_livestatus(c, live::IM_LIVE);
   uint32_t msg = post_message(c.oid, msgtype::STARTED_LIVESESSION, m_name, "", 0);
-  wire::Writer e;
-  e.o(1, msg).o(4, c.oid);
-  event(mod::SKYPE, event::ON_MESSAGE, e,
-        "OnMessage msg=#" + std::to_string(msg) + " conv=#" + std::to_string(c.oid) + " STARTED_LIVESESSION");
+  message_event(msg, c.oid, "STARTED_LIVESESSION");
 }
 
 void Model::answer_incoming(Call& call) {
@@ -222,10 +222,7 @@ void Model::answer_incoming(Call& call) {
   set_voice(call.own, voice::SPEAKING);
   set_livestatus(c, live::IM_LIVE);
   uint32_t msg = post_message(c.oid, msgtype::STARTED_LIVESESSION, call.peer, "", 0);
-  wire::Writer e;
-  e.o(1, msg).o(4, c.oid);
-  event(mod::SKYPE, event::ON_MESSAGE, e,
-        "OnMessage msg=#" + std::to_string(msg) + " conv=#" + std::to_string(c.oid) + " STARTED_LIVESESSION");
+  message_event(msg, c.oid, "STARTED_LIVESESSION");
 }
 
 void Model::end_call(Call& call, uint32_t leavereason, bool by_remote, const std::string& why) {
@@ -246,10 +243,7 @@ void Model::end_call(Call& call, uint32_t leavereason, bool by_remote, const std
   list_change(c.oid, false);
   uint32_t msg =
       post_message(c.oid, msgtype::ENDED_LIVESESSION, by_remote ? call.peer : m_name, "", leavereason);
-  wire::Writer e;
-  e.o(1, msg).o(4, c.oid);
-  event(mod::SKYPE, event::ON_MESSAGE, e,
-        "OnMessage msg=#" + std::to_string(msg) + " conv=#" + std::to_string(c.oid) + " ENDED_LIVESESSION");
+  message_event(msg, c.oid, "ENDED_LIVESESSION");
   m_voice.close(call.id);
 }
 
@@ -364,9 +358,10 @@ std::string Model::remote_dtmf(uint32_t id, const std::string& digits) {
       std::lock_guard<std::mutex> lock(m_mutex);
       Call* c = live_call(call_id);
       if (!c || c->epoch != epoch) return;
-      wire::Writer e;
-      e.o(0, part).e(1, v);
-      event(mod::PARTICIPANT, event::ON_INCOMING_DTMF, e,
+      api::DtmfEvent e;
+      e.participant = part;
+      e.dtmf = v;
+      event(mod::PARTICIPANT, event::ON_INCOMING_DTMF, &e, api::D_EV_DTMF,
             "OnIncomingDTMF part=#" + std::to_string(part) + " dtmf=" + std::to_string(v));
     });
   }
@@ -380,10 +375,7 @@ std::string Model::remote_chat(const std::string& from, const std::string& text)
   ConversationObj& c = conversation_for(from);
   uint32_t msg = post_message(c.oid, msgtype::POSTED_TEXT, from, text, 0);
   m_log.printf("CHAT", "%s posted: %s", from.c_str(), text.c_str());
-  wire::Writer e;
-  e.o(1, msg).o(4, c.oid);
-  event(mod::SKYPE, event::ON_MESSAGE, e,
-        "OnMessage msg=#" + std::to_string(msg) + " conv=#" + std::to_string(c.oid) + " POSTED_TEXT by " + from);
+  message_event(msg, c.oid, "POSTED_TEXT by " + from);
   return "OK msg=" + std::to_string(msg) + " conv=" + std::to_string(c.oid);
 }
 

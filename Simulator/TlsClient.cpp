@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -112,6 +113,15 @@ bool TlsClient::read(void* dst, size_t n) {
     n -= take;
   }
   return true;
+}
+
+size_t TlsClient::read_some(void* dst, size_t max) {
+  if (max == 0) return 0;
+  if (m_pos == m_len && !fill()) return 0;
+  size_t take = std::min(max, m_len - m_pos);
+  memcpy(dst, m_buf + m_pos, take);
+  m_pos += take;
+  return take;
 }
 
 bool TlsClient::write_all(const void* data, size_t n) {

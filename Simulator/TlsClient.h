@@ -8,8 +8,6 @@
 #include <mutex>
 #include <string>
 
-#include "Simulator/Wire.h"
-
 namespace velsim {
 
 // The runtime's end of an accepted client connection: the runtime is the
@@ -19,17 +17,20 @@ namespace velsim {
 // One thread reads while others write; every OpenSSL call is made under
 // one lock, and the socket is non-blocking so that neither side holds the
 // lock while it waits.
-class TlsClient : public wire::Source {
+class TlsClient {
 public:
   TlsClient();
-  ~TlsClient() override;
+  ~TlsClient();
   TlsClient(const TlsClient&) = delete;
   TlsClient& operator=(const TlsClient&) = delete;
 
   // Takes ownership of `fd` and runs the TLS handshake.
   bool start(int fd, int timeout_ms, std::string& error);
   // Exactly n bytes (buffered); false when the connection ended.
-  bool read(void* dst, size_t n) override;
+  bool read(void* dst, size_t n);
+  // What is there, at least one byte and at most max (buffered); 0 when the
+  // connection ended.
+  size_t read_some(void* dst, size_t max);
   bool write_all(const void* data, size_t n);
   // Ends the connection from any thread: blocked reads and writes fail.
   void shutdown();

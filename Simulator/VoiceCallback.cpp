@@ -9,34 +9,13 @@
 
 #include <cstring>
 
-#include "Simulator/Wire.h"
+#include "VoiceHost/multirtp/BoundedReaders.h"
+#include "VoiceHost/multirtp/MultiRTPMessages.h"
+#include "VoiceHost/sid/protocol/BinServer.h"
 #include "VoiceHost/transport/UnixSocket.h"
 
 namespace velsim {
 
-namespace {
-
-// Reads from the front of a buffer without copying it; running out of
-// bytes means the message is not complete yet.
-class BufferSource : public wire::Source {
-public:
-  BufferSource(const std::string& b) : m_b(b) {}
-  bool read(void* dst, size_t n) override {
-    if (n > m_b.size() - m_pos) return false;
-    if (dst) memcpy(dst, m_b.data() + m_pos, n);
-    m_pos += n;
-    return true;
-  }
-  size_t pos() const { return m_pos; }
-
-private:
-  const std::string& m_b;
-  size_t m_pos = 0;
-};
-
-constexpr size_t kMaxPending = 1 << 20;
-
-}  // namespace
 
 VoiceCallback::~VoiceCallback() { stop(); }
 
@@ -76,90 +55,82 @@ void VoiceCallback::stop() {
     }
 }
 
-bool VoiceCallback::consume(std::string& buf) {
+void VoiceCallback::serve(StreamTransport& t) {
+  using namespace Sid::Protocol;
+  BinServer server(nullptr, &t, Sid::Field::M_SkypeMultiRTPCallbackInterface_fields);
+  Sid::MultiRTP::LimitValueSizes(server);
+  Sid::MultiRTP::MsgSendRTPPacketRequest rq;
+  auto skip = [&](const char* what) {
+    ++m_bad;
+    server.resync_decode(nullptr);
+    size_t skipped = 0;
+    bool more = t.skip_to(MSG_START, skipped);
+    m_log.printf("VOICE", "callback: %s, %zu bytes skipped to the next message", what, skipped);
+    return more;
+  };
   for (;;) {
-    if (buf.empty()) return true;
-    if (buf[0] != 'Z') {
-      // Out of step: drop up to the next message start.
-      size_t z = buf.find('Z', 1);
-      ++m_bad;
-      m_log.printf("VOICE", "callback: %zu undecodable bytes skipped", z == std::string::npos ? buf.size() : z);
-      buf.erase(0, z == std::string::npos ? buf.size() : z);
+    unsigned char first = 0;
+    if (!t.peek(first)) return;
+    if (first != MSG_START) {
+      if (!skip("bytes that do not start a message")) return;
       continue;
     }
-    BufferSource src(buf);
-    wire::Reader rd(src);
-    uint8_t z, cmd;
-    uint32_t module, method, rid;
-    wire::Message params;
-    wire::Status s = rd.byte(z);
-    if (s == wire::Status::Ok) s = rd.byte(cmd);
-    if (s == wire::Status::Ok && cmd != 'R') s = wire::Status::Decode;
-    if (s == wire::Status::Ok) s = rd.u32(module);
-    if (s == wire::Status::Ok) s = rd.u32(method);
-    if (s == wire::Status::Ok) s = rd.u32(rid);
-    if (s == wire::Status::Ok) s = rd.message(params);
-    if (s == wire::Status::Io) return buf.size() < kMaxPending;  // incomplete
-    if (s != wire::Status::Ok) {
-      ++m_bad;
-      m_log.printf("VOICE", "callback: undecodable message (%s), skipping to the next", wire::status_name(s));
-      buf.erase(0, 1);
+    Command cmd = CMD_RESERVED;
+    if (server.rd_command(nullptr, cmd) != OK) return;
+    if (cmd != CMD_XCALL) {
+      if (!skip("not a call")) return;
       continue;
     }
-    buf.erase(0, src.pos());
+    unsigned module = 0, method = 0, rid = 0;
+    if (server.rd_call(nullptr, module, method, rid) != OK) {
+      if (t.ended() || !skip("undecodable call header")) return;
+      continue;
+    }
+    if (method != Sid::MultiRTP::METHOD_SendRTPPacket) {
+      m_log.printf("VOICE", "callback: unexpected call module %u method %u rid %u", module, method, rid);
+      if (server.sk_parms(nullptr) != OK && (t.ended() || !skip("undecodable parameters"))) return;
+      continue;
+    }
+    if (server.rd_parms(nullptr, &rq, Sid::MultiRTP::D_SendRTPPacketRequest) != OK) {
+      if (t.ended() || !skip("undecodable SendRTPPacket")) return;
+      continue;
+    }
     ++m_calls;
-    const wire::Field* data = params.get(2);
-    if (method != 1 || !data || data->kind != wire::K_BINARY) {
-      m_log.printf("VOICE", "callback: unexpected call method %u rid %u (%s)", method, rid, params.describe().c_str());
-      continue;
-    }
-    m_stats.received(params.i(1), data->str);
+    m_stats.received(rq.channel_id, reinterpret_cast<const uint8_t*>(rq.data.data()), rq.data.size());
   }
 }
 
+void VoiceCallback::end_connection() {
+  if (m_conn) m_conn->terminate();
+  if (m_conn_thread.joinable()) m_conn_thread.join();
+  m_conn.reset();
+}
+
 void VoiceCallback::run() {
-  int conn = -1;
-  std::string buf;
-  char chunk[65536];
   while (!m_stop) {
-    pollfd p[3] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}, {conn, POLLIN, 0}};
-    int r = poll(p, conn >= 0 ? 3 : 2, -1);
+    pollfd p[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    int r = poll(p, 2, -1);
     if (r < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (p[1].revents) break;
-    if (p[0].revents & POLLIN) {
-      int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
-        if (conn >= 0) {
-          m_log.write("VOICE", "callback: a new connection replaces the old one");
-          close(conn);
-        }
-        conn = fd;
-        buf.clear();
-        m_log.printf("VOICE", "callback: voice host connected at %s", m_key.c_str());
-      }
+    if (!(p[0].revents & POLLIN)) continue;
+    int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    if (m_conn) {
+      m_log.write("VOICE", "callback: a new connection replaces the old one");
+      end_connection();
     }
-    if (conn >= 0 && (p[2].revents & (POLLIN | POLLHUP | POLLERR))) {
-      ssize_t n = read(conn, chunk, sizeof chunk);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (n <= 0) {
-        m_log.printf("VOICE", "callback: voice host disconnected after %llu calls",
-                     static_cast<unsigned long long>(m_calls));
-        close(conn);
-        conn = -1;
-        continue;
-      }
-      buf.append(chunk, static_cast<size_t>(n));
-      if (!consume(buf)) {
-        m_log.write("VOICE", "callback: too much undecodable input, connection dropped");
-        close(conn);
-        conn = -1;
-      }
-    }
+    m_conn = std::make_unique<FdTransport>(fd);
+    m_log.printf("VOICE", "callback: voice host connected at %s", m_key.c_str());
+    m_conn_thread = std::thread([this, t = m_conn.get()] {
+      serve(*t);
+      m_log.printf("VOICE", "callback: voice host disconnected after %llu calls",
+                   static_cast<unsigned long long>(m_calls));
+    });
   }
-  if (conn >= 0) close(conn);
+  end_connection();
 }
 
 }  // namespace velsim

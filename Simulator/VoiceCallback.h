@@ -2,17 +2,20 @@
 #define SIMULATOR_VOICECALLBACK_H
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "Simulator/EventLog.h"
+#include "Simulator/StreamTransport.h"
 #include "Simulator/VoiceStats.h"
 
 namespace velsim {
 
 // The runtime's callback socket "/NAME/multirtp_to_skypekit_key": the
 // gateway's voice host connects here and delivers SendRTPPacket calls,
-// which are recorded per call. A new connection replaces the old one.
+// read with the voice interface's BinServer and descriptors and recorded
+// per call. A new connection replaces the old one.
 class VoiceCallback {
 public:
   VoiceCallback(EventLog& log, VoiceStats& stats) : m_log(log), m_stats(stats) {}
@@ -24,13 +27,13 @@ public:
   bool start(const std::string& account, std::string& error);
   void stop();
 
-  // Consumes complete messages at the front of `buf`; returns false when
-  // the stream cannot be decoded at all (the connection is then dropped).
-  // Public for tests.
-  bool consume(std::string& buf);
+  // Reads SendRTPPacket calls from one connection until it ends; bad input
+  // is logged and skipped up to the next message start. Public for tests.
+  void serve(StreamTransport& transport);
 
 private:
   void run();
+  void end_connection();
 
   EventLog& m_log;
   VoiceStats& m_stats;
@@ -39,6 +42,9 @@ private:
   int m_wake[2] = {-1, -1};
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
+  // The current connection and the thread serving it (acceptor thread only).
+  std::unique_ptr<FdTransport> m_conn;
+  std::thread m_conn_thread;
   uint64_t m_calls = 0, m_bad = 0;
 };
 

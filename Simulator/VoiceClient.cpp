@@ -1,6 +1,7 @@
 #include "Simulator/VoiceClient.h"
 
 #include "Velmora/audio/g711.h"
+#include "VoiceHost/sid/protocol/Status.h"
 
 #include <cstdio>
 #include <fstream>
@@ -10,31 +11,7 @@
 namespace velsim {
 
 namespace {
-
-// Method ids of the voice host's interface.
-enum : uint32_t {
-  M_CREATE_CHANNEL = 10, M_DELETE_CHANNEL = 11, M_GET_CODEC = 20, M_GET_CODEC_COUNT = 21, M_SET_SEND_CODEC = 22,
-  M_START_PLAYBACK = 30, M_STOP_PLAYBACK = 31, M_START_RECORDING = 32, M_STOP_RECORDING = 33, M_SUBMIT_RTP = 40
-};
-
-class TransportSource : public wire::Source {
-public:
-  explicit TransportSource(Sid::SocketTransport& t) : m_t(t) {}
-  bool read(void* dst, size_t n) override {
-    if (dst) return m_t.Read(dst, n);
-    char scratch[256];
-    while (n) {
-      size_t k = std::min(n, sizeof scratch);
-      if (!m_t.Read(scratch, k)) return false;
-      n -= k;
-    }
-    return true;
-  }
-
-private:
-  Sid::SocketTransport& m_t;
-};
-
+constexpr size_t kG729Payload = 2 * g729::kFrameBytes;  // 20 ms
 }  // namespace
 
 VoiceClient::VoiceClient(const std::string& account, EventLog& log, VoiceStats& stats)
@@ -83,11 +60,9 @@ void VoiceClient::start_recording(uint32_t call) {
   post([this, call] {
     auto it = m_channels.find(call);
     if (it == m_channels.end() || !m_connected) return;
-    wire::Writer p(false);
-    p.i(1, it->second.id).end();
-    wire::Message r;
-    if (rpc(M_START_RECORDING, p, r, "StartRecording"))
-      m_log.printf("VOICE", "call %u: StartRecording channel %d rv=%d", call, it->second.id, r.i(1));
+    int rv = m_conn->StartRecording(it->second.id);
+    if (answered(rv, "StartRecording"))
+      m_log.printf("VOICE", "call %u: StartRecording channel %d rv=%d", call, it->second.id, rv);
   });
 }
 
@@ -110,12 +85,12 @@ void VoiceClient::set_online(bool online) {
 }
 
 bool VoiceClient::connect(int timeout_ms) {
-  auto conn = std::make_unique<Sid::SocketTransport>();
+  auto conn = std::make_unique<Sid::SkypeMultiRTPInterfaceClient>();
   {
     std::lock_guard<std::mutex> lock(m_conn_mutex);
     m_conn = std::move(conn);
   }
-  if (!m_conn->Connect(m_key.c_str(), false, timeout_ms)) {
+  if (!m_conn->Connect(m_key.c_str(), timeout_ms)) {
     std::lock_guard<std::mutex> lock(m_conn_mutex);
     m_conn.reset();
     return false;
@@ -135,62 +110,29 @@ void VoiceClient::disconnect(const char* why) {
   for (auto& [call, ch] : m_channels) ch.sending = false;
 }
 
-bool VoiceClient::send_only(uint32_t method, const wire::Writer& params) {
-  wire::Writer head(false);
-  head.raw('Z').raw('R').varint(0).varint(method).varint(m_rid++);
-  const std::string& h = head.bytes();
-  const std::string& b = params.bytes();
-  bool ok = m_conn->WriteStart() && m_conn->Write(h.data(), h.size()) && m_conn->Write(b.data(), b.size()) &&
-            m_conn->WriteComplete();
-  if (!ok) disconnect("write failed");
-  return ok;
-}
-
-bool VoiceClient::rpc(uint32_t method, const wire::Writer& params, wire::Message& result, const char* name) {
-  if (!m_connected) return false;
-  uint32_t rid = m_rid;
-  if (!send_only(method, params)) return false;
-  TransportSource src(*m_conn);
-  wire::Reader rd(src);
-  uint8_t z = 0, cmd = 0;
-  uint32_t got = 0;
-  if (rd.byte(z) != wire::Status::Ok || rd.byte(cmd) != wire::Status::Ok || z != 'Z' || cmd != 'r' ||
-      rd.u32(got) != wire::Status::Ok) {
-    disconnect("bad response start");
-    return false;
+bool VoiceClient::answered(int rv, const char* name) {
+  if (rv != -1 || m_conn->last_status() == Sid::Protocol::OK) return true;
+  if (m_conn->last_status() == Sid::Protocol::ERR_CALL) {
+    m_log.printf("VOICE", "%s answered with the error response", name);
+  } else {
+    char why[64];
+    snprintf(why, sizeof why, "%s failed", name);
+    disconnect(why);
   }
-  wire::Status s = rd.message(result);
-  if (s == wire::Status::Call) {
-    m_log.printf("VOICE", "%s rid=%u answered with the error response", name, got);
-    return false;
-  }
-  if (s != wire::Status::Ok) {
-    disconnect("undecodable response");
-    return false;
-  }
-  if (got != rid) m_log.printf("VOICE", "%s: response for rid %u, expected %u", name, got, rid);
-  return true;
+  return false;
 }
 
 bool VoiceClient::choose_codec(std::string& name, int& pt) {
-  wire::Writer none(false);
-  none.end();
-  wire::Message r;
-  if (!rpc(M_GET_CODEC_COUNT, none, r, "GetCodecCount")) return false;
-  uint32_t count = r.u(1);
-  for (uint32_t id = 0; id < count && id < 16; ++id) {
-    wire::Writer p(false);
-    p.u(1, id).end();
-    wire::Message c;
-    if (!rpc(M_GET_CODEC, p, c, "GetCodec") || c.u(20) != 1) continue;
-    const wire::Field* f = c.get(1);
-    if (!f || f->kind != wire::K_STRUCT) continue;
-    wire::Message codec;
-    codec.fields = f->items;
-    std::string n = codec.s(10);
+  unsigned count = 0;
+  if (!answered(m_conn->GetCodecCount(count), "GetCodecCount")) return false;
+  for (unsigned id = 0; id < count && id < 16 && m_connected; ++id) {
+    Sid::SkypeMultiRTPInterface::Codec codec;
+    int rv = m_conn->GetCodec(id, codec);
+    if (!answered(rv, "GetCodec") || rv != 1) continue;
+    std::string n(codec.Name.data(), codec.Name.length());
     if (n == "PCMU" || n == "PCMA" || n == "G729") {
       name = n;
-      pt = codec.i(11);
+      pt = codec.PayloadType;
       return true;
     }
   }
@@ -214,26 +156,24 @@ void VoiceClient::do_open(uint32_t call, uint32_t cmid, uint32_t conv, int tone_
     m_log.printf("VOICE", "call %u: the voice host offers no PCMU, PCMA or G729 codec", call);
     return;
   }
-  wire::Writer p(false);
-  p.u(1, cmid).u(2, conv).end();
-  wire::Message r;
-  if (!rpc(M_CREATE_CHANNEL, p, r, "CreateChannel") || r.i(2) != 1) {
+  int channel = -1;
+  int rv = m_conn->CreateChannel(cmid, conv, channel);
+  if (!answered(rv, "CreateChannel") || rv != 1) {
     m_log.printf("VOICE", "call %u: CreateChannel failed", call);
     return;
   }
-  ch.id = r.i(1);
+  ch.id = channel;
   m_stats.bind(ch.id, call, ch.codec);
   m_log.printf("VOICE", "call %u: CreateChannel cmid=%u conv=%u -> channel %d, codec %s pt %d", call, cmid, conv,
                ch.id, ch.codec.c_str(), ch.pt);
   int bitrate = ch.codec == "G729" ? 8000 : 64000;
-  wire::Writer sc(false);
-  sc.i(1, ch.id).s(2, ch.codec).i(3, 20).i(4, bitrate).i(5, ch.pt).end();
-  wire::Writer sp(false);
-  sp.i(1, ch.id).end();
-  wire::Message r1, r2;
-  bool ok = rpc(M_SET_SEND_CODEC, sc, r1, "SetSendCodec") && rpc(M_START_PLAYBACK, sp, r2, "StartPlayback");
-  m_log.printf("VOICE", "call %u: SetSendCodec rv=%d StartPlayback rv=%d", call, r1.i(1), r2.i(1));
+  int rv_codec = m_conn->SetSendCodec(ch.id, ch.codec.c_str(), 20, bitrate, ch.pt);
+  bool ok = answered(rv_codec, "SetSendCodec");
+  int rv_play = ok ? m_conn->StartPlayback(ch.id) : 0;
+  ok = ok && answered(rv_play, "StartPlayback");
+  m_log.printf("VOICE", "call %u: SetSendCodec rv=%d StartPlayback rv=%d", call, rv_codec, rv_play);
   if (!ok) return;
+  if (ch.codec == "G729" && ch.file.empty()) ch.g729 = std::make_unique<g729::Encoder>();
   std::random_device rd;
   ch.ssrc = rd();
   ch.seq = static_cast<uint16_t>(rd());
@@ -249,20 +189,39 @@ void VoiceClient::do_close(uint32_t call) {
   m_channels.erase(it);
   m_stats.unbind(call);
   if (!m_connected) return;
-  wire::Writer p(false);
-  p.i(1, id).end();
-  wire::Message r1, r2, r3;
-  rpc(M_STOP_PLAYBACK, p, r1, "StopPlayback");
-  rpc(M_STOP_RECORDING, p, r2, "StopRecording");
-  rpc(M_DELETE_CHANNEL, p, r3, "DeleteChannel");
+  int rv[3] = {0, 0, 0};
+  const char* names[3] = {"StopPlayback", "StopRecording", "DeleteChannel"};
+  for (int k = 0; k < 3 && m_connected; ++k) {
+    rv[k] = k == 0 ? m_conn->StopPlayback(id) : k == 1 ? m_conn->StopRecording(id) : m_conn->DeleteChannel(id);
+    answered(rv[k], names[k]);
+  }
   m_log.printf("VOICE", "call %u: StopPlayback rv=%d StopRecording rv=%d DeleteChannel rv=%d on channel %d", call,
-               r1.i(1), r2.i(1), r3.i(1), id);
+               rv[0], rv[1], rv[2], id);
+}
+
+void VoiceClient::fill_payload(Channel& ch, char* payload, size_t n) {
+  if (!ch.file.empty()) {
+    for (size_t k = 0; k < n; ++k) {
+      payload[k] = ch.file[ch.file_pos];
+      ch.file_pos = (ch.file_pos + 1) % ch.file.size();
+    }
+    return;
+  }
+  int16_t pcm[audio::kFrame];
+  ch.tone.fill(pcm, audio::kFrame);
+  if (ch.g729) {
+    ch.g729->encode(pcm, audio::kFrame, reinterpret_cast<uint8_t*>(payload));
+    return;
+  }
+  bool ulaw = ch.codec == "PCMU";
+  for (size_t k = 0; k < n && k < audio::kFrame; ++k)
+    payload[k] = static_cast<char>(ulaw ? g711_linear_to_ulaw(pcm[k]) : g711_linear_to_alaw(pcm[k]));
 }
 
 void VoiceClient::tick() {
   for (auto& [call, ch] : m_channels) {
     if (!ch.sending || !m_connected) continue;
-    size_t payload = ch.codec == "G729" ? 20 : audio::kFrame;
+    size_t payload = ch.codec == "G729" ? kG729Payload : audio::kFrame;
     std::string pkt(12 + payload, '\0');
     pkt[0] = static_cast<char>(0x80);
     pkt[1] = static_cast<char>((ch.first ? 0x80 : 0) | (ch.pt & 0x7F));
@@ -275,22 +234,12 @@ void VoiceClient::tick() {
     ch.first = false;
     ++ch.seq;
     ch.ts += audio::kFrame;
-    if (!ch.file.empty()) {
-      for (size_t n = 0; n < payload; ++n) {
-        pkt[12 + n] = ch.file[ch.file_pos];
-        ch.file_pos = (ch.file_pos + 1) % ch.file.size();
-      }
-    } else if (ch.codec != "G729") {
-      // G.729 is not encoded here: without a file its frames stay zero.
-      int16_t pcm[audio::kFrame];
-      ch.tone.fill(pcm, audio::kFrame);
-      bool ulaw = ch.codec == "PCMU";
-      for (size_t n = 0; n < audio::kFrame; ++n)
-        pkt[12 + n] = static_cast<char>(ulaw ? g711_linear_to_ulaw(pcm[n]) : g711_linear_to_alaw(pcm[n]));
+    fill_payload(ch, pkt.data() + 12, payload);
+    m_conn->SubmitRTPPacket(ch.id, SEBinary(pkt.data(), static_cast<unsigned>(pkt.size())));
+    if (m_conn->last_status() != Sid::Protocol::OK) {
+      disconnect("SubmitRTPPacket failed");
+      return;
     }
-    wire::Writer p(false);
-    p.i(1, ch.id).bin(2, pkt.data(), pkt.size()).end();
-    if (!send_only(M_SUBMIT_RTP, p)) return;
     m_stats.sent(call);
   }
 }

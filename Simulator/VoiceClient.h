@@ -13,15 +13,16 @@
 
 #include "Simulator/Audio.h"
 #include "Simulator/EventLog.h"
+#include "Simulator/G729.h"
 #include "Simulator/Links.h"
 #include "Simulator/VoiceStats.h"
-#include "Simulator/Wire.h"
-#include "VoiceHost/transport/SocketTransport.h"
+#include "VoiceHost/multirtp/SkypeMultiRTPInterfaceClient.h"
 
 namespace velsim {
 
 // The runtime's calls into the gateway's voice host at
-// "/NAME/multirtp_from_skypekit_key": one thread that connects while the
+// "/NAME/multirtp_from_skypekit_key", through the voice interface's client
+// (Sid::SkypeMultiRTPInterfaceClient): one thread that connects while the
 // account is online, sets up and tears down each call's channel, and
 // submits one 20 ms RTP packet per sending channel every 20 ms.
 class VoiceClient : public VoiceLink {
@@ -54,16 +55,18 @@ private:
     uint16_t seq = 0;
     uint32_t ts = 0, ssrc = 0;
     bool first = true;
+    std::unique_ptr<g729::Encoder> g729;  // G729 without an audio file
   };
 
   void post(std::function<void()> job);
   void run();
   bool connect(int timeout_ms);
   void disconnect(const char* why);
-  // A call with a response; false on an error response or a broken connection.
-  bool rpc(uint32_t method, const wire::Writer& params, wire::Message& result, const char* name);
-  bool send_only(uint32_t method, const wire::Writer& params);
+  // Whether a call returning rv went through; an error response is
+  // logged, a broken connection is dropped.
+  bool answered(int rv, const char* name);
   bool choose_codec(std::string& name, int& pt);
+  void fill_payload(Channel& ch, char* payload, size_t n);
   void do_open(uint32_t call, uint32_t cmid, uint32_t conv, int tone_hz, const std::string& file, bool send_now);
   void do_close(uint32_t call);
   void tick();
@@ -79,10 +82,9 @@ private:
 
   // Voice thread only.
   std::mutex m_conn_mutex;  // guards m_conn against stop() from another thread
-  std::unique_ptr<Sid::SocketTransport> m_conn;
+  std::unique_ptr<Sid::SkypeMultiRTPInterfaceClient> m_conn;
   bool m_connected = false;
   bool m_online = false;
-  uint32_t m_rid = 0;
   std::map<uint32_t, Channel> m_channels;
   std::chrono::steady_clock::time_point m_next_connect;
   std::thread m_thread;

@@ -12,6 +12,7 @@ void VoiceStats::bind(int channel, uint32_t call, const std::string& codec) {
   c.channel = channel;
   c.codec = codec;
   c.bound = true;
+  if (codec == "G729" && !c.g729) c.g729 = std::make_unique<g729::Decoder>();
   m_by_channel[channel] = call;
 }
 
@@ -29,7 +30,7 @@ void VoiceStats::sent(uint32_t call) {
   ++m_calls[call].tx_packets;
 }
 
-void VoiceStats::received(int channel, const std::string& rtp) {
+void VoiceStats::received(int channel, const uint8_t* p, size_t n) {
   std::lock_guard<std::mutex> lock(m_mutex);
   auto ch = m_by_channel.find(channel);
   if (ch == m_by_channel.end()) {
@@ -38,19 +39,23 @@ void VoiceStats::received(int channel, const std::string& rtp) {
   }
   PerCall& c = m_calls[ch->second];
   ++c.rx_packets;
-  c.rx_bytes += rtp.size();
-  if (rtp.size() < 12) return;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(rtp.data());
+  c.rx_bytes += n;
+  if (n < 12) return;
   size_t header = 12 + 4 * static_cast<size_t>(p[0] & 0x0F);
-  if ((p[0] & 0x10) && rtp.size() >= header + 4) header += 4 + 4 * static_cast<size_t>((p[header + 2] << 8) | p[header + 3]);
-  if (header >= rtp.size()) return;
-  bool ulaw = c.codec == "PCMU", alaw = c.codec == "PCMA";
-  if (!ulaw && !alaw) return;
+  if ((p[0] & 0x10) && n >= header + 4) header += 4 + 4 * static_cast<size_t>((p[header + 2] << 8) | p[header + 3]);
+  if (header >= n) return;
+  const uint8_t* payload = p + header;
+  size_t len = n - header;
   std::vector<int16_t> pcm;
-  pcm.reserve(rtp.size() - header);
-  for (size_t n = header; n < rtp.size(); ++n)
-    pcm.push_back(ulaw ? g711_ulaw_to_linear(p[n]) : g711_alaw_to_linear(p[n]));
-  c.analyser.add(pcm.data(), pcm.size());
+  if (c.codec == "PCMU" || c.codec == "PCMA") {
+    bool ulaw = c.codec == "PCMU";
+    pcm.reserve(len);
+    for (size_t k = 0; k < len; ++k) pcm.push_back(ulaw ? g711_ulaw_to_linear(payload[k]) : g711_alaw_to_linear(payload[k]));
+  } else if (c.g729) {
+    pcm.resize((len / g729::kFrameBytes + 1) * g729::kFrameSamples);
+    pcm.resize(c.g729->decode(payload, len, pcm.data()));
+  }
+  if (!pcm.empty()) c.analyser.add(pcm.data(), pcm.size());
 }
 
 std::string VoiceStats::text(uint32_t call) {

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "Simulator/Audio.h"
+#include "Simulator/G729.h"
 
 namespace velsim {
 
@@ -18,8 +20,9 @@ public:
   void bind(int channel, uint32_t call, const std::string& codec);
   void unbind(uint32_t call);
   void sent(uint32_t call);
-  // One SendRTPPacket from the gateway: an RTP packet for `channel`.
-  void received(int channel, const std::string& rtp);
+  // One SendRTPPacket from the gateway: an RTP packet for `channel`, whose
+  // audio (PCMU, PCMA or G729) goes to the call's analyser.
+  void received(int channel, const uint8_t* rtp, size_t n);
   std::string text(uint32_t call);
   uint64_t unmatched();
 
@@ -30,6 +33,7 @@ private:
     bool bound = false;
     uint64_t tx_packets = 0, rx_packets = 0, rx_bytes = 0;
     audio::Analyser analyser;
+    std::unique_ptr<g729::Decoder> g729;
   };
   std::mutex m_mutex;
   std::map<uint32_t, PerCall> m_calls;

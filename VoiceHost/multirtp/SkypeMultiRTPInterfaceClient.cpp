@@ -12,6 +12,7 @@ SkypeMultiRTPInterfaceClient::SkypeMultiRTPInterfaceClient() : AVClient(Field::M
 
 bool SkypeMultiRTPInterfaceClient::Call(unsigned method, const void* request, unsigned request_descriptor,
                                         void* response, unsigned response_descriptor) {
+  m_last_status = 0;
   char header[8] = {'Z', 'R', 0x00};
   unsigned header_size = 3 + Protocol::BinCommon::encode_uint(header + 3, method);
   unsigned rid = 0;
@@ -167,6 +168,7 @@ void SkypeMultiRTPInterfaceClient::SubmitRTPPacket(int channel_id, const Binary&
   char header[8] = {'Z', 'R', 0x00};
   unsigned header_size = 3 + Protocol::BinCommon::encode_uint(header + 3, METHOD_SubmitRTPPacket);
   unsigned rid = 0;
+  m_last_status = 0;
   Protocol::Status st = m_protocol.wr_call_lst(nullptr, header, header_size, rid, D_SubmitRTPPacketRequest,
                                                static_cast<const void*>(&channel_id), static_cast<const void*>(&data));
   if (st != Protocol::OK) m_last_status = st;

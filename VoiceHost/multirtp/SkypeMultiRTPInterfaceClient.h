@@ -38,8 +38,9 @@ public:
   int SetOutputAmplification(int channel_id, int scale) override;
   int CustomCommand(const String& command, String& result_str) override;
 
-  // The status of the last failed call (Protocol::Status; ERR_CALL when the
-  // host answered with an error response).
+  // The outcome of the most recent call: 0 when it went through, otherwise
+  // its Protocol::Status (ERR_CALL when the host answered with an error
+  // response), which tells a refusal from a broken connection.
   int last_status() const { return m_last_status; }
 
 private:
