@@ -1,0 +1,380 @@
+// The client library against the runtime simulator: a Skype root connects
+// with the application token over TLS (the client is the TLS server), starts
+// the API, looks its account up and logs in, places and takes calls, and sees
+// all of it as property changes and events; the transport logs hold the
+// bytes exchanged; two sessions run side by side; a dying runtime releases
+// every blocked call. The simulator is driven and watched through its
+// control socket and event log. Runs in its own network namespace.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/system/clientruntime/SimProcess.h"
+#include "tests/system/clientruntime/WatchedSkype.h"
+#include "tests/unit/clientruntime/TestPeer.h"
+
+using simtest::SimProcess;
+using simtest::TempDir;
+using simtest::WatchedSkype;
+
+namespace {
+
+constexpr unsigned ACCOUNT = Account::MODULE_ID;
+constexpr unsigned CONVERSATION = Conversation::MODULE_ID;
+constexpr unsigned PARTICIPANT = Participant::MODULE_ID;
+
+// Each simulator gets a port of its own: no listener has to wait for the
+// last one's connections to clear.
+int next_port() {
+  static int port = 9400;
+  return port++;
+}
+
+std::string num(unsigned v) { return std::to_string(v); }
+
+// Lines of an event log matching a pattern.
+size_t count_lines(const std::string& log, const std::string& pattern) {
+  std::regex re(pattern);
+  std::istringstream lines(log);
+  size_t n = 0;
+  for (std::string line; std::getline(lines, line);) n += std::regex_search(line, re) ? 1 : 0;
+  return n;
+}
+
+size_t count_of(const std::string& bytes, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = bytes.find(what); at != std::string::npos; at = bytes.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string varint(unsigned v) {
+  std::string out;
+  do {
+    unsigned char b = v & 0x7F;
+    v >>= 7;
+    out += static_cast<char>(v ? (b | 0x80) : b);
+  } while (v);
+  return out;
+}
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// One session of the client library, as the gateway holds one per account.
+struct Client {
+  WatchedSkype skype;
+  AccountRef account;   // after the root: released before it goes
+
+  // init with the token (retries 3, 1 s apart) and start().
+  bool connect(const SimProcess& sim, const std::string& log_name = "") {
+    int rc = skype.init(testpeer::self_signed_pem().c_str(), "127.0.0.1", sim.port(),
+                        log_name.empty() ? nullptr : log_name.c_str(), 3, 1);
+    return rc == 0 && skype.start();
+  }
+  // Looks the account up (the proxy is made so that it receives OnChange),
+  // logs in and waits until STATUS reaches `until`.
+  bool login(const std::string& name, const std::string& password, Account::STATUS until = Account::LOGGED_IN) {
+    if (!skype.GetAccount(name.c_str(), account) || !account || !account.fetch()) return false;
+    if (!account->LoginWithPassword(password.c_str(), false, true)) return false;
+    return skype.wait_value(ACCOUNT, account.get_oid(), Account::P_STATUS, num(until));
+  }
+  std::vector<std::string> account_values(int prop) { return skype.values(ACCOUNT, account.get_oid(), prop); }
+};
+
+struct Sim {
+  TempDir dir;
+  SimProcess process;
+  Sim(const std::string& account, const std::string& settings)
+      : dir(account), process(dir.path(), account, next_port(), settings) {}
+};
+
+// A call's conversation and its remote participant, both with proxies.
+struct Call {
+  ConversationRef conversation;
+  ParticipantRef remote;
+};
+
+::testing::AssertionResult open_call(Client& c, const std::string& identity, Call& call) {
+  if (!c.skype.GetConversationByIdentity(identity.c_str(), call.conversation) || !call.conversation.fetch())
+    return ::testing::AssertionFailure() << "no conversation for " << identity;
+  ParticipantRefs others;
+  if (!call.conversation->GetParticipants(others, Conversation::OTHER_CONSUMERS) || others.size() != 1)
+    return ::testing::AssertionFailure() << "not one other participant";
+  call.remote = others[0];
+  SEString who;
+  if (!call.remote.fetch() || !call.remote->GetPropIdentity(who) || !(who == identity.c_str()))
+    return ::testing::AssertionFailure() << "remote participant is not " << identity;
+  return ::testing::AssertionSuccess();
+}
+
+TEST(ClientRuntimeSimulator, LoginReportsItsProgressAndTheAccountProperties) {
+  Sim sim("alice", "password = secret\nbalance = 1234\ncurrency = USD\nlogin_delay_ms = 150\n");
+  ASSERT_TRUE(sim.process.ready());
+  Client c;
+  ASSERT_TRUE(c.connect(sim.process));
+
+  // A wrong password: logged out, with the reason.
+  ASSERT_TRUE(c.login("alice", "guess", Account::LOGGED_OUT)) << sim.process.log();
+  EXPECT_EQ(c.account_values(Account::P_STATUS), (std::vector<std::string>{num(Account::LOGGING_IN),
+                                                                           num(Account::LOGGED_OUT)}));
+  EXPECT_EQ(c.account_values(Account::P_LOGOUTREASON), (std::vector<std::string>{num(Account::INCORRECT_PASSWORD)}));
+  Account::LOGOUTREASON reason{};
+  ASSERT_TRUE(c.account->GetPropLogoutreason(reason));
+  EXPECT_EQ(reason, Account::INCORRECT_PASSWORD);
+  EXPECT_NE(sim.process.control("status").find("login=LOGGED_OUT"), std::string::npos);
+
+  // The right one: LOGGING_IN, then LOGGED_IN.
+  ASSERT_TRUE(c.login("alice", "secret")) << sim.process.log();
+  EXPECT_EQ(c.account_values(Account::P_STATUS),
+            (std::vector<std::string>{num(Account::LOGGING_IN), num(Account::LOGGED_OUT), num(Account::LOGGING_IN),
+                                      num(Account::LOGGED_IN)}));
+  Account::STATUS status{};
+  ASSERT_TRUE(c.account->GetPropStatus(status));
+  EXPECT_EQ(status, Account::LOGGED_IN);
+  unsigned balance = 0;
+  ASSERT_TRUE(c.account->GetPropSkypeoutBalance(balance));
+  EXPECT_EQ(balance, 1234u);
+  SEString currency;
+  ASSERT_TRUE(c.account->GetPropSkypeoutBalanceCurrency(currency));
+  EXPECT_STREQ(currency.data(), "USD");
+  SEString name;
+  ASSERT_TRUE(c.account->GetPropSkypename(name));
+  EXPECT_STREQ(name.data(), "alice");
+
+  // A new balance arrives as a change and is then read from the cache: the
+  // balance was asked for once only.
+  ASSERT_EQ(sim.process.control("balance 555 USD").rfind("OK", 0), 0u);
+  ASSERT_TRUE(c.skype.wait_value(ACCOUNT, c.account.get_oid(), Account::P_SKYPEOUT_BALANCE, "555"));
+  ASSERT_TRUE(c.account->GetPropSkypeoutBalance(balance));
+  EXPECT_EQ(balance, 555u);
+  std::string log = sim.process.log();
+  const size_t asked = count_lines(log, R"(RECV +get .*\.SKYPEOUT_BALANCE( |$))");
+  EXPECT_EQ(asked, 1u) << log;
+
+  // Another account name: this session's objects are purged first, then the
+  // runtime refuses the name.
+  AccountRef other;
+  EXPECT_FALSE(c.skype.GetAccount("mallory", other));
+  EXPECT_EQ(c.account.fetch(), nullptr);
+  EXPECT_NE(sim.process.log().find("error rid="), std::string::npos);
+}
+
+TEST(ClientRuntimeSimulator, AnOutgoingCallRingsGoesLiveAndEnds) {
+  Sim sim("alice", "ring_delay_ms = 100\n[party echo123]\nanswer = manual\n");
+  ASSERT_TRUE(sim.process.ready());
+  Client c;
+  ASSERT_TRUE(c.connect(sim.process));
+  ASSERT_TRUE(c.login("alice", "pw"));
+
+  Call call;
+  ASSERT_TRUE(open_call(c, "echo123", call));
+  const unsigned conv = call.conversation.get_oid(), remote = call.remote.get_oid();
+  ASSERT_TRUE(call.remote->Ring("", false, 0, 0, false, ""));
+  ASSERT_TRUE(c.skype.wait_value(PARTICIPANT, remote, Participant::P_VOICE_STATUS, num(Participant::RINGING)))
+      << sim.process.log();
+  EXPECT_EQ(c.skype.values(PARTICIPANT, remote, Participant::P_VOICE_STATUS),
+            (std::vector<std::string>{num(Participant::VOICE_CONNECTING), num(Participant::RINGING)}));
+  EXPECT_EQ(c.skype.values(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS),
+            (std::vector<std::string>{num(Conversation::STARTING)}));
+  EXPECT_EQ(SimProcess::field(sim.process.control("info"), "state"), "ringing");
+
+  // The called party answers.
+  ASSERT_EQ(sim.process.control("answer").rfind("OK", 0), 0u);
+  ASSERT_TRUE(c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::IM_LIVE)));
+  EXPECT_EQ(c.skype.values(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS),
+            (std::vector<std::string>{num(Conversation::STARTING), num(Conversation::IM_LIVE)}));
+  Participant::VOICE_STATUS voice{};
+  ASSERT_TRUE(call.remote->GetPropVoiceStatus(voice));
+  EXPECT_EQ(voice, Participant::SPEAKING);
+  EXPECT_EQ(SimProcess::field(sim.process.control("info"), "state"), "live");
+
+  // The gateway hangs up.
+  ASSERT_TRUE(call.conversation->LeaveLiveSession(false));
+  ASSERT_TRUE(c.skype.wait_value(PARTICIPANT, remote, Participant::P_VOICE_STATUS, num(Participant::VOICE_STOPPED)));
+  ASSERT_TRUE(
+      c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::RECENTLY_LIVE)));
+  std::string info = sim.process.control("info");
+  EXPECT_EQ(SimProcess::field(info, "state"), "ended") << info;
+  Conversation::LOCAL_LIVESTATUS live{};
+  ASSERT_TRUE(call.conversation->GetPropLocalLivestatus(live));
+  EXPECT_EQ(live, Conversation::RECENTLY_LIVE);
+  EXPECT_TRUE(call.conversation->Delete());
+}
+
+TEST(ClientRuntimeSimulator, AnIncomingCallArrivesRingingForMeAndCanBeAnswered) {
+  Sim sim("alice", "");
+  ASSERT_TRUE(sim.process.ready());
+  Client c;
+  ASSERT_TRUE(c.connect(sim.process));
+  ASSERT_TRUE(c.login("alice", "pw"));
+
+  std::string reply = sim.process.control("call bob");
+  ASSERT_EQ(reply.rfind("OK call=", 0), 0u) << reply;
+  const unsigned conv = static_cast<unsigned>(std::stoul(SimProcess::field(reply, "conv")));
+  ASSERT_TRUE(c.skype.wait([&] { return !c.skype.list_changes().empty(); })) << sim.process.log();
+  simtest::ListChange first = c.skype.list_changes().front();
+  EXPECT_EQ(first.oid, conv);
+  EXPECT_TRUE(first.added);
+  EXPECT_EQ(first.livestatus, static_cast<int>(Conversation::RINGING_FOR_ME));
+
+  // The conversation is live in the list, and the call is answered.
+  ConversationRefs live;
+  ASSERT_TRUE(c.skype.GetConversationList(live, Conversation::LIVE_CONVERSATIONS));
+  ASSERT_EQ(live.size(), 1u);
+  EXPECT_EQ(live[0].get_oid(), conv);
+  Call call;
+  ASSERT_TRUE(open_call(c, "bob", call));
+  EXPECT_EQ(call.conversation.get_oid(), conv);
+  ASSERT_TRUE(call.conversation->JoinLiveSession(""));
+  ASSERT_TRUE(c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::IM_LIVE)));
+
+  // The caller hangs up.
+  ASSERT_EQ(sim.process.control("hangup").rfind("OK", 0), 0u);
+  ASSERT_TRUE(c.skype.wait_value(PARTICIPANT, call.remote.get_oid(), Participant::P_VOICE_STATUS,
+                                 num(Participant::VOICE_STOPPED)));
+  EXPECT_EQ(SimProcess::field(sim.process.control("info"), "state"), "ended");
+}
+
+TEST(ClientRuntimeSimulator, TheTransportLogsHoldTheBytesExchanged) {
+  Sim sim("alice", "balance = 42\n");
+  ASSERT_TRUE(sim.process.ready());
+  const std::string base = sim.dir.path() + "/streamlog.txt";
+  {
+    Client c;
+    ASSERT_TRUE(c.connect(sim.process, base));
+    ASSERT_TRUE(c.login("alice", "pw"));
+    unsigned balance = 0;
+    ASSERT_TRUE(c.account->GetPropSkypeoutBalance(balance));
+    EXPECT_EQ(balance, 42u);
+    // Everything the runtime sent has been read once its last reply is logged.
+    ASSERT_TRUE(sim.process.log_has("SEND   getreply 5.#" + num(c.account.get_oid()) + ".SKYPEOUT_BALANCE(75)=42"));
+    c.skype.stop();
+  }
+  const std::string out = file_bytes(base + "_log_out.1"), in = file_bytes(base + "_log_in.1");
+  const std::string log = sim.process.log();
+
+  // The handshake inside TLS, then Start (request 0, no parameters), and its answer.
+  ASSERT_GE(out.size(), 15u);
+  EXPECT_EQ(out.substr(0, 8), "00000000");
+  EXPECT_EQ(out.substr(8, 7), std::string("ZR\x00\x91\x01\x00z", 7));
+  EXPECT_EQ(in.substr(0, 2), "OK");
+  EXPECT_EQ(in.substr(2, 3), std::string("Zr\x00", 3));
+  EXPECT_NE(out.find(std::string("ZR\x00\x73\x01S\x01\x05" "alicez", 13)), std::string::npos) << "GetAccount";
+  EXPECT_NE(log.find("RECV   handshake \"00000000\" token of 0 bytes"), std::string::npos) << log;
+
+  // Every call the runtime logged is in the output log with its ids and
+  // request id, and nothing else was called; so for property requests.
+  std::regex call_re(R"(RECV +call rid=(\d+) \S+\((\d+),(\d+)\))");
+  size_t calls = 0;
+  for (std::sregex_iterator it(log.begin(), log.end(), call_re), end; it != end; ++it, ++calls) {
+    std::string prefix = "ZR" + varint(static_cast<unsigned>(std::stoul((*it)[2]))) +
+                         varint(static_cast<unsigned>(std::stoul((*it)[3]))) +
+                         varint(static_cast<unsigned>(std::stoul((*it)[1])));
+    EXPECT_NE(out.find(prefix), std::string::npos) << it->str();
+  }
+  EXPECT_EQ(calls, 3u) << log;   // Start, GetAccount, LoginWithPassword
+  EXPECT_EQ(count_of(out, "ZR"), calls);
+  EXPECT_EQ(count_of(out, "ZG"), count_lines(log, "RECV +get "));
+  // What the runtime sent: one reply per call, one property reply per
+  // request, and its property changes.
+  EXPECT_EQ(count_of(in, "Zr"), count_lines(log, "SEND +(reply|error) rid="));
+  EXPECT_EQ(count_of(in, "Zg"), count_lines(log, "SEND +getreply "));
+  EXPECT_EQ(count_of(in, "ZC"), count_lines(log, "SEND +change "));
+  EXPECT_EQ(count_of(in, "ZE"), count_lines(log, "SEND +event "));
+  EXPECT_GE(count_of(in, "ZC"), 2u);   // LOGGING_IN, LOGGED_IN
+}
+
+TEST(ClientRuntimeSimulator, TwoSessionsSideBySideKeepTheirOwnObjects) {
+  Sim alice("alice", "ring_delay_ms = 50\nanswer_delay_ms = 200\n");
+  Sim bob("bob", "balance = 10\n");
+  ASSERT_TRUE(alice.process.ready());
+  ASSERT_TRUE(bob.process.ready());
+  Client a, b;
+  auto up_a = std::async(std::launch::async, [&] { return a.connect(alice.process) && a.login("alice", "pw"); });
+  auto up_b = std::async(std::launch::async, [&] { return b.connect(bob.process) && b.login("bob", "pw"); });
+  ASSERT_TRUE(up_a.get()) << alice.process.log();
+  ASSERT_TRUE(up_b.get()) << bob.process.log();
+
+  Call call;
+  ASSERT_TRUE(open_call(a, "echo123", call));
+  ASSERT_TRUE(call.remote->Ring("", false, 0, 0, false, ""));
+  const unsigned conv = call.conversation.get_oid(), remote = call.remote.get_oid();
+  ASSERT_TRUE(a.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::IM_LIVE)));
+  Conversation* proxy = call.conversation.fetch();
+  const unsigned generation = a.skype.generation();
+
+  // Both accounts looked up again, in turn, as a re-login does.
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    AccountRef again;
+    ASSERT_TRUE(b.skype.GetAccount("bob", again));
+    EXPECT_TRUE(again == b.account);
+    ASSERT_TRUE(a.skype.GetAccount("alice", again));
+    EXPECT_TRUE(again == a.account);
+  }
+  EXPECT_EQ(a.skype.generation(), generation);
+  EXPECT_EQ(call.conversation.fetch(), proxy);
+
+  // The live call's proxies still get the runtime's changes.
+  ASSERT_EQ(alice.process.control("hangup").rfind("OK", 0), 0u);
+  ASSERT_TRUE(a.skype.wait_value(PARTICIPANT, remote, Participant::P_VOICE_STATUS, num(Participant::VOICE_STOPPED)));
+  ASSERT_TRUE(
+      a.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::RECENTLY_LIVE)));
+  // So does the other account.
+  ASSERT_EQ(bob.process.control("balance 77").rfind("OK", 0), 0u);
+  ASSERT_TRUE(b.skype.wait_value(ACCOUNT, b.account.get_oid(), Account::P_SKYPEOUT_BALANCE, "77"));
+  EXPECT_TRUE(a.account_values(Account::P_SKYPEOUT_BALANCE).empty());
+  EXPECT_NE(bob.process.control("status").find("login=LOGGED_IN"), std::string::npos);
+  EXPECT_NE(alice.process.control("status").find("login=LOGGED_IN"), std::string::npos);
+}
+
+TEST(ClientRuntimeSimulator, WhenTheRuntimeDiesBlockedCallsFailAndDisconnectedComesOnce) {
+  Sim sim("alice", "");
+  ASSERT_TRUE(sim.process.ready());
+  Client c;
+  ASSERT_TRUE(c.connect(sim.process));
+  ASSERT_TRUE(c.login("alice", "pw"));
+  ASSERT_EQ(sim.process.control("stall").rfind("OK", 0), 0u);
+
+  // A call and a property request, from two threads, that get no answer.
+  auto call = std::async(std::launch::async, [&] {
+    ConversationRefs list;
+    return c.skype.GetConversationList(list, Conversation::ALL_CONVERSATIONS);
+  });
+  auto read = std::async(std::launch::async, [&] {
+    SEString fullname;
+    return c.account->GetPropFullname(fullname);
+  });
+  ASSERT_TRUE(sim.process.log_has("property request not answered"));
+  ASSERT_TRUE(sim.process.log_has("STALL  call rid="));
+  EXPECT_EQ(call.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  EXPECT_EQ(c.skype.disconnects(), 0);
+
+  sim.process.kill_now();
+  ASSERT_EQ(call.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  ASSERT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_FALSE(call.get());
+  EXPECT_FALSE(read.get());
+  ASSERT_TRUE(c.skype.wait([&] { return c.skype.disconnects() > 0; }));
+
+  // Later calls fail at once; Disconnected() stays at one, also after stop().
+  ConversationRef conversation;
+  EXPECT_FALSE(c.skype.GetConversationByIdentity("echo123", conversation));
+  bool started = false;
+  EXPECT_FALSE(c.skype.Start(started));
+  c.skype.stop();
+  EXPECT_EQ(c.skype.disconnects(), 1);
+}
+
+} // namespace
