@@ -123,6 +123,8 @@ TEST(ClientRuntimeSimulator, LoginReportsItsProgressAndTheAccountProperties) {
   ASSERT_TRUE(sim.process.ready());
   Client c;
   ASSERT_TRUE(c.connect(sim.process));
+  EXPECT_EQ(c.skype.connects(), 1);
+  EXPECT_EQ(c.skype.disconnects(), 0);
 
   // A wrong password: logged out, with the reason.
   ASSERT_TRUE(c.login("alice", "guess", Account::LOGGED_OUT)) << sim.process.log();
@@ -210,6 +212,7 @@ TEST(ClientRuntimeSimulator, AnOutgoingCallRingsGoesLiveAndEnds) {
   ASSERT_TRUE(call.conversation->GetPropLocalLivestatus(live));
   EXPECT_EQ(live, Conversation::RECENTLY_LIVE);
   EXPECT_TRUE(call.conversation->Delete());
+  EXPECT_EQ(count_lines(sim.process.log(), "^ *[0-9.]+ ERR "), 0u) << sim.process.log();
 }
 
 TEST(ClientRuntimeSimulator, AnIncomingCallArrivesRingingForMeAndCanBeAnswered) {
@@ -293,6 +296,7 @@ TEST(ClientRuntimeSimulator, TheTransportLogsHoldTheBytesExchanged) {
   EXPECT_EQ(count_of(in, "ZC"), count_lines(log, "SEND +change "));
   EXPECT_EQ(count_of(in, "ZE"), count_lines(log, "SEND +event "));
   EXPECT_GE(count_of(in, "ZC"), 2u);   // LOGGING_IN, LOGGED_IN
+  EXPECT_EQ(count_lines(log, "^ *[0-9.]+ ERR "), 0u) << log;   // nothing the client sent was bad
 }
 
 TEST(ClientRuntimeSimulator, TwoSessionsSideBySideKeepTheirOwnObjects) {

@@ -5,7 +5,7 @@
 // conversation and participant proxies is recorded with the value it finds
 // in the cache at that moment, and so are the conversation-list changes
 // (with the conversation's live status read in the callback) and the
-// Disconnected() calls. Waiting on what was recorded takes a deadline.
+// Connected() and Disconnected() calls. Waiting on what was recorded takes a deadline.
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -40,11 +40,13 @@ public:
   Participant* newParticipant(int oid) override;
   void OnConversationListChange(const ConversationRef& conversation, const Conversation::LIST_TYPE& type,
                                 const bool& added) override;
+  void Connected() override { ++m_connects; }
   void Disconnected() override;
 
   // The values recorded for one property of one object, in order.
   std::vector<std::string> values(unsigned modid, unsigned oid, int prop);
   std::vector<ListChange> list_changes();
+  int connects() const { return m_connects.load(); }
   int disconnects() const { return m_disconnects.load(); }
   // Waits until `done` holds (checked whenever something is recorded).
   bool wait(const std::function<bool()>& done, int timeout_ms = 10000);
@@ -60,6 +62,7 @@ private:
   std::vector<Change> m_changes;
   std::vector<ListChange> m_lists;
   std::vector<ConversationRef> m_listed;   // keeps the listed conversations' proxies
+  std::atomic<int> m_connects{0};
   std::atomic<int> m_disconnects{0};
 };
 
