@@ -48,9 +48,10 @@ size_t count_lines(const std::string& log, const std::string& pattern) {
   return n;
 }
 
+// Occurrences that do not overlap.
 size_t count_of(const std::string& bytes, const std::string& what) {
   size_t n = 0;
-  for (size_t at = bytes.find(what); at != std::string::npos; at = bytes.find(what, at + 1)) ++n;
+  for (size_t at = bytes.find(what); at != std::string::npos; at = bytes.find(what, at + what.size())) ++n;
   return n;
 }
 
@@ -304,9 +305,11 @@ TEST(ClientRuntimeSimulator, TwoSessionsSideBySideKeepTheirOwnObjects) {
   Sim bob("bob", "balance = 10\n");
   ASSERT_TRUE(alice.process.ready());
   ASSERT_TRUE(bob.process.ready());
+  // One log name for both, as the gateway gives every account.
+  const std::string base = alice.dir.path() + "/streamlog.txt";
   Client a, b;
-  auto up_a = std::async(std::launch::async, [&] { return a.connect(alice.process) && a.login("alice", "pw"); });
-  auto up_b = std::async(std::launch::async, [&] { return b.connect(bob.process) && b.login("bob", "pw"); });
+  auto up_a = std::async(std::launch::async, [&] { return a.connect(alice.process, base) && a.login("alice", "pw"); });
+  auto up_b = std::async(std::launch::async, [&] { return b.connect(bob.process, base) && b.login("bob", "pw"); });
   ASSERT_TRUE(up_a.get()) << alice.process.log();
   ASSERT_TRUE(up_b.get()) << bob.process.log();
 
@@ -341,6 +344,14 @@ TEST(ClientRuntimeSimulator, TwoSessionsSideBySideKeepTheirOwnObjects) {
   EXPECT_TRUE(a.account_values(Account::P_SKYPEOUT_BALANCE).empty());
   EXPECT_NE(bob.process.control("status").find("login=LOGGED_IN"), std::string::npos);
   EXPECT_NE(alice.process.control("status").find("login=LOGGED_IN"), std::string::npos);
+
+  // The shared output log holds both sessions' bytes: both handshakes, and
+  // exactly the calls and property requests the two runtimes received.
+  const std::string out = file_bytes(base + "_log_out.1");
+  const std::string logs = alice.process.log() + bob.process.log();
+  EXPECT_EQ(count_of(out, "00000000"), 2u);
+  EXPECT_EQ(count_of(out, "ZR"), count_lines(logs, "RECV +call rid="));
+  EXPECT_EQ(count_of(out, "ZG"), count_lines(logs, "RECV +get "));
 }
 
 TEST(ClientRuntimeSimulator, WhenTheRuntimeDiesBlockedCallsFailAndDisconnectedComesOnce) {
