@@ -3,8 +3,9 @@
 // the API, looks its account up and logs in, places and takes calls, and sees
 // all of it as property changes and events; the transport logs hold the
 // bytes exchanged; two sessions run side by side; a dying runtime releases
-// every blocked call. The simulator is driven and watched through its
-// control socket and event log. Runs in its own network namespace.
+// every blocked call, and a dropped runtime serves the next session. The
+// simulator is driven and watched through its control socket and event log.
+// Runs in its own network namespace.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -390,6 +391,29 @@ TEST(ClientRuntimeSimulator, WhenTheRuntimeDiesBlockedCallsFailAndDisconnectedCo
   EXPECT_FALSE(c.skype.Start(started));
   c.skype.stop();
   EXPECT_EQ(c.skype.disconnects(), 1);
+}
+
+TEST(ClientRuntimeSimulator, AfterTheRuntimeDropsTheSessionANewOneLogsInAgain) {
+  Sim sim("alice", "");
+  ASSERT_TRUE(sim.process.ready());
+  {
+    Client first;
+    ASSERT_TRUE(first.connect(sim.process));
+    ASSERT_TRUE(first.login("alice", "pw"));
+    ASSERT_EQ(sim.process.control("drop").rfind("OK", 0), 0u);
+    ASSERT_TRUE(first.skype.wait([&] { return first.skype.disconnects() > 0; }));
+    EXPECT_FALSE(first.account->LoginWithPassword("pw", false, true));
+    first.skype.stop();
+    EXPECT_EQ(first.skype.disconnects(), 1);
+  }
+  // The runtime logged the account out with the connection and serves the next.
+  ASSERT_TRUE(sim.process.log_has("client connection ended"));
+  EXPECT_NE(sim.process.control("status").find("login=LOGGED_OUT"), std::string::npos);
+  Client second;
+  ASSERT_TRUE(second.connect(sim.process));
+  ASSERT_TRUE(second.login("alice", "pw")) << sim.process.log();
+  EXPECT_EQ(second.account_values(Account::P_STATUS),
+            (std::vector<std::string>{num(Account::LOGGING_IN), num(Account::LOGGED_IN)}));
 }
 
 } // namespace
