@@ -1,124 +1,23 @@
-// The client library against the runtime simulator: a Skype root connects
-// with the application token over TLS (the client is the TLS server), starts
-// the API, looks its account up and logs in, places and takes calls, and sees
-// all of it as property changes and events; the transport logs hold the
-// bytes exchanged; two sessions run side by side; a dying runtime releases
-// every blocked call, and a dropped runtime serves the next session. The
-// simulator is driven and watched through its control socket and event log.
-// Runs in its own network namespace.
+// The client library against the runtime simulator, the session's side: a
+// Skype root connects with the application token over TLS (the client is the
+// TLS server), starts the API, looks its account up and logs in; the
+// transport logs hold the bytes exchanged; two sessions run side by side; a
+// dying runtime releases every blocked call, and a dropped runtime serves the
+// next session. The simulator is driven and watched through its control
+// socket and event log. Runs in its own network namespace.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <future>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/system/clientruntime/SimProcess.h"
-#include "tests/system/clientruntime/WatchedSkype.h"
-#include "tests/unit/clientruntime/TestPeer.h"
+#include "tests/system/clientruntime/SessionFixture.h"
 
-using simtest::SimProcess;
-using simtest::TempDir;
-using simtest::WatchedSkype;
+using namespace simtest;
 
 namespace {
-
-constexpr unsigned ACCOUNT = Account::MODULE_ID;
-constexpr unsigned CONVERSATION = Conversation::MODULE_ID;
-constexpr unsigned PARTICIPANT = Participant::MODULE_ID;
-
-// Each simulator gets a port of its own: no listener has to wait for the
-// last one's connections to clear.
-int next_port() {
-  static int port = 9400;
-  return port++;
-}
-
-std::string num(unsigned v) { return std::to_string(v); }
-
-// Lines of an event log matching a pattern.
-size_t count_lines(const std::string& log, const std::string& pattern) {
-  std::regex re(pattern);
-  std::istringstream lines(log);
-  size_t n = 0;
-  for (std::string line; std::getline(lines, line);) n += std::regex_search(line, re) ? 1 : 0;
-  return n;
-}
-
-// Occurrences that do not overlap.
-size_t count_of(const std::string& bytes, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = bytes.find(what); at != std::string::npos; at = bytes.find(what, at + what.size())) ++n;
-  return n;
-}
-
-std::string varint(unsigned v) {
-  std::string out;
-  do {
-    unsigned char b = v & 0x7F;
-    v >>= 7;
-    out += static_cast<char>(v ? (b | 0x80) : b);
-  } while (v);
-  return out;
-}
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// One session of the client library, as the gateway holds one per account.
-struct Client {
-  WatchedSkype skype;
-  AccountRef account;   // after the root: released before it goes
-
-  // init with the token (retries 3, 1 s apart) and start().
-  bool connect(const SimProcess& sim, const std::string& log_name = "") {
-    int rc = skype.init(testpeer::self_signed_pem().c_str(), "127.0.0.1", sim.port(),
-                        log_name.empty() ? nullptr : log_name.c_str(), 3, 1);
-    return rc == 0 && skype.start();
-  }
-  // Looks the account up (the proxy is made so that it receives OnChange),
-  // logs in and waits until STATUS reaches `until`.
-  bool login(const std::string& name, const std::string& password, Account::STATUS until = Account::LOGGED_IN) {
-    if (!skype.GetAccount(name.c_str(), account) || !account || !account.fetch()) return false;
-    if (!account->LoginWithPassword(password.c_str(), false, true)) return false;
-    return skype.wait_value(ACCOUNT, account.get_oid(), Account::P_STATUS, num(until));
-  }
-  std::vector<std::string> account_values(int prop) { return skype.values(ACCOUNT, account.get_oid(), prop); }
-};
-
-struct Sim {
-  TempDir dir;
-  SimProcess process;
-  Sim(const std::string& account, const std::string& settings)
-      : dir(account), process(dir.path(), account, next_port(), settings) {}
-};
-
-// A call's conversation and its remote participant, both with proxies.
-struct Call {
-  ConversationRef conversation;
-  ParticipantRef remote;
-};
-
-::testing::AssertionResult open_call(Client& c, const std::string& identity, Call& call) {
-  if (!c.skype.GetConversationByIdentity(identity.c_str(), call.conversation) || !call.conversation.fetch())
-    return ::testing::AssertionFailure() << "no conversation for " << identity;
-  ParticipantRefs others;
-  if (!call.conversation->GetParticipants(others, Conversation::OTHER_CONSUMERS) || others.size() != 1)
-    return ::testing::AssertionFailure() << "not one other participant";
-  call.remote = others[0];
-  SEString who;
-  if (!call.remote.fetch() || !call.remote->GetPropIdentity(who) || !(who == identity.c_str()))
-    return ::testing::AssertionFailure() << "remote participant is not " << identity;
-  return ::testing::AssertionSuccess();
-}
 
 TEST(ClientRuntimeSimulator, LoginReportsItsProgressAndTheAccountProperties) {
   Sim sim("alice", "password = secret\nbalance = 1234\ncurrency = USD\nlogin_delay_ms = 150\n");
@@ -172,83 +71,6 @@ TEST(ClientRuntimeSimulator, LoginReportsItsProgressAndTheAccountProperties) {
   EXPECT_FALSE(c.skype.GetAccount("mallory", other));
   EXPECT_EQ(c.account.fetch(), nullptr);
   EXPECT_NE(sim.process.log().find("error rid="), std::string::npos);
-}
-
-TEST(ClientRuntimeSimulator, AnOutgoingCallRingsGoesLiveAndEnds) {
-  Sim sim("alice", "ring_delay_ms = 100\n[party echo123]\nanswer = manual\n");
-  ASSERT_TRUE(sim.process.ready());
-  Client c;
-  ASSERT_TRUE(c.connect(sim.process));
-  ASSERT_TRUE(c.login("alice", "pw"));
-
-  Call call;
-  ASSERT_TRUE(open_call(c, "echo123", call));
-  const unsigned conv = call.conversation.get_oid(), remote = call.remote.get_oid();
-  ASSERT_TRUE(call.remote->Ring("", false, 0, 0, false, ""));
-  ASSERT_TRUE(c.skype.wait_value(PARTICIPANT, remote, Participant::P_VOICE_STATUS, num(Participant::RINGING)))
-      << sim.process.log();
-  EXPECT_EQ(c.skype.values(PARTICIPANT, remote, Participant::P_VOICE_STATUS),
-            (std::vector<std::string>{num(Participant::VOICE_CONNECTING), num(Participant::RINGING)}));
-  EXPECT_EQ(c.skype.values(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS),
-            (std::vector<std::string>{num(Conversation::STARTING)}));
-  EXPECT_EQ(SimProcess::field(sim.process.control("info"), "state"), "ringing");
-
-  // The called party answers.
-  ASSERT_EQ(sim.process.control("answer").rfind("OK", 0), 0u);
-  ASSERT_TRUE(c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::IM_LIVE)));
-  EXPECT_EQ(c.skype.values(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS),
-            (std::vector<std::string>{num(Conversation::STARTING), num(Conversation::IM_LIVE)}));
-  Participant::VOICE_STATUS voice{};
-  ASSERT_TRUE(call.remote->GetPropVoiceStatus(voice));
-  EXPECT_EQ(voice, Participant::SPEAKING);
-  EXPECT_EQ(SimProcess::field(sim.process.control("info"), "state"), "live");
-
-  // The gateway hangs up.
-  ASSERT_TRUE(call.conversation->LeaveLiveSession(false));
-  ASSERT_TRUE(c.skype.wait_value(PARTICIPANT, remote, Participant::P_VOICE_STATUS, num(Participant::VOICE_STOPPED)));
-  ASSERT_TRUE(
-      c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::RECENTLY_LIVE)));
-  std::string info = sim.process.control("info");
-  EXPECT_EQ(SimProcess::field(info, "state"), "ended") << info;
-  Conversation::LOCAL_LIVESTATUS live{};
-  ASSERT_TRUE(call.conversation->GetPropLocalLivestatus(live));
-  EXPECT_EQ(live, Conversation::RECENTLY_LIVE);
-  EXPECT_TRUE(call.conversation->Delete());
-  EXPECT_EQ(count_lines(sim.process.log(), "^ *[0-9.]+ ERR "), 0u) << sim.process.log();
-}
-
-TEST(ClientRuntimeSimulator, AnIncomingCallArrivesRingingForMeAndCanBeAnswered) {
-  Sim sim("alice", "");
-  ASSERT_TRUE(sim.process.ready());
-  Client c;
-  ASSERT_TRUE(c.connect(sim.process));
-  ASSERT_TRUE(c.login("alice", "pw"));
-
-  std::string reply = sim.process.control("call bob");
-  ASSERT_EQ(reply.rfind("OK call=", 0), 0u) << reply;
-  const unsigned conv = static_cast<unsigned>(std::stoul(SimProcess::field(reply, "conv")));
-  ASSERT_TRUE(c.skype.wait([&] { return !c.skype.list_changes().empty(); })) << sim.process.log();
-  simtest::ListChange first = c.skype.list_changes().front();
-  EXPECT_EQ(first.oid, conv);
-  EXPECT_TRUE(first.added);
-  EXPECT_EQ(first.livestatus, static_cast<int>(Conversation::RINGING_FOR_ME));
-
-  // The conversation is live in the list, and the call is answered.
-  ConversationRefs live;
-  ASSERT_TRUE(c.skype.GetConversationList(live, Conversation::LIVE_CONVERSATIONS));
-  ASSERT_EQ(live.size(), 1u);
-  EXPECT_EQ(live[0].get_oid(), conv);
-  Call call;
-  ASSERT_TRUE(open_call(c, "bob", call));
-  EXPECT_EQ(call.conversation.get_oid(), conv);
-  ASSERT_TRUE(call.conversation->JoinLiveSession(""));
-  ASSERT_TRUE(c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::IM_LIVE)));
-
-  // The caller hangs up.
-  ASSERT_EQ(sim.process.control("hangup").rfind("OK", 0), 0u);
-  ASSERT_TRUE(c.skype.wait_value(PARTICIPANT, call.remote.get_oid(), Participant::P_VOICE_STATUS,
-                                 num(Participant::VOICE_STOPPED)));
-  EXPECT_EQ(SimProcess::field(sim.process.control("info"), "state"), "ended");
 }
 
 TEST(ClientRuntimeSimulator, TheTransportLogsHoldTheBytesExchanged) {
