@@ -1,5 +1,8 @@
 #include "ClientRuntime/ipc/TransportLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace Sid {
 
 TransportLog::TransportLog(const char* name) {
@@ -8,17 +11,39 @@ TransportLog::TransportLog(const char* name) {
   m_names[1] = base + "_log_in.2";
   m_names[2] = base + "_log_out.1";
   m_names[3] = base + "_log_out.2";
-  m_in.file = std::fopen(m_names[0].c_str(), "wb");
-  if (!m_in.file) {
-    std::fprintf(stderr, "ERR: Can't write transport log %s\n", base.c_str());
-  } else {
-    m_out.file = std::fopen(m_names[2].c_str(), "wb");
-    if (!m_out.file) {
-      std::fclose(m_in.file);
-      m_in.file = nullptr;
-    }
-  }
   Finalizer::instance().add(this);
+}
+
+namespace {
+
+// Every log writes in append mode, so that logs sharing a file each add at
+// its end; the first of a name starts the file afresh.
+FILE* open_log(const std::string& name, bool truncate) {
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
+  if (fd < 0) return nullptr;
+  FILE* file = ::fdopen(fd, "ab");
+  if (!file) ::close(fd);
+  return file;
+}
+
+} // namespace
+
+// Sessions of one process given the same name (the gateway names every
+// account's log alike) share the files: a log opened while another of that
+// name is live does not truncate them, and as every log appends, neither
+// overwrites the other's bytes.
+void TransportLog::open_files(bool shared) {
+  m_in.file = open_log(m_names[0], !shared);
+  if (!m_in.file) {
+    const std::string& in = m_names[0];
+    std::fprintf(stderr, "ERR: Can't write transport log %.*s\n", static_cast<int>(in.size() - 9), in.c_str());
+    return;
+  }
+  m_out.file = open_log(m_names[2], !shared);
+  if (!m_out.file) {
+    std::fclose(m_in.file);
+    m_in.file = nullptr;
+  }
 }
 
 TransportLog::~TransportLog() {
@@ -45,7 +70,7 @@ void TransportLog::append(Direction& d, int first_name, const char* bytes, size_
   // Short write: switch to the other file of the pair and write the rest there.
   std::fclose(d.file);
   d.index = 1 - d.index;
-  d.file = std::fopen(m_names[first_name + d.index].c_str(), "wb");
+  d.file = open_log(m_names[first_name + d.index], true);
   if (!d.file) return;
   size_t rest = n - done;
   if (std::fwrite(bytes + done, 1, rest, d.file) != rest) {
@@ -68,6 +93,10 @@ TransportLog::Finalizer& TransportLog::Finalizer::instance() {
 
 void TransportLog::Finalizer::add(TransportLog* log) {
   std::lock_guard<std::mutex> lock(m_mutex);
+  bool shared = false;
+  for (TransportLog* other = m_first; other && !shared; other = other->m_next)
+    shared = other->m_names[0] == log->m_names[0];
+  log->open_files(shared);   // under the list's lock: two new logs of one name cannot both truncate
   log->m_next = m_first;
   m_first = log;
 }

@@ -10,7 +10,8 @@ namespace Sid {
 // Records the raw bytes of one connection, one pair of files per direction:
 // "<name>_log_in.1"/".2" and "<name>_log_out.1"/".2". When a write into the
 // current file of a pair comes up short (disk full, size limit), the other
-// file of the pair is started afresh and takes the rest.
+// file of the pair is started afresh and takes the rest. Logs of one name
+// that are live at once share the files (the later ones append).
 class TransportLog {
 public:
   explicit TransportLog(const char* name);
@@ -29,6 +30,7 @@ public:
   class Finalizer {
   public:
     static Finalizer& instance();
+    // Registers the log and opens its files.
     void add(TransportLog* log);
     void del(TransportLog* log);
     ~Finalizer();
@@ -45,6 +47,7 @@ private:
     int index = 0;   // file of the pair in use
   };
   void append(Direction& d, int first_name, const char* bytes, size_t n);
+  void open_files(bool shared);
   void close_files();
 
   std::mutex m_mutex;

@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "ClientRuntime/api/generated/SkypeRecords.h"
-#include "ClientRuntime/api/AccountLookup.h"
 #include "VoiceHost/sid/protocol/FieldHelpers.h"
 
 using Sid::Protocol::Status;
@@ -3696,7 +3695,7 @@ bool Skype::Start(bool& started) {
 bool Skype::GetAccount(const SEString& identity, AccountRef& account) {
   static const char header[] = {'Z', 'R', '\x00', 's'};
   SEClientSession* session = this;
-  account_lookup(*this, identity, account);
+  m_account_lookup.before_lookup(*this, identity, account);
   AccountRef r_account{};
   const void* params[] = {&identity};
   void* results[] = {&r_account};

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "ClientRuntime/api/AccountLookup.h"
 #include "ClientRuntime/types/SEObject.h"
 #include "ClientRuntime/types/SERootObject.h"
 #include "VoiceHost/sid/protocol/Field.h"
@@ -928,6 +929,9 @@ public:
   bool GetAccount(const SEString& identity, AccountRef& account);
   bool GetConversationList(ConversationRefs& conversations, Conversation::LIST_TYPE type);
   bool GetConversationByIdentity(const SEString& convoIdentity, ConversationRef& conversation);
+
+private:
+  AccountLookup m_account_lookup;   // this session's last account name
 };
 extern const SEPMap::Entry SKYPE_IDENTITYTYPE_MAP[];
 extern const SEPMap::Entry SKYPE_NORMALIZERESULT_MAP[];

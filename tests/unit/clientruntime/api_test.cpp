@@ -99,33 +99,81 @@ TEST(SkypeApi, MethodsPutTheirParametersOnTheWireAndDecodeResults) {
   }
 }
 
-TEST(SkypeApi, LookingUpAnotherAccountPurgesTheSession) {
+// One session with its scripted runtime, looking accounts up.
+struct LookupSession {
   Runtime rt;
   RecordingSkype skype;
-  ASSERT_TRUE(rt.connect(skype));
   unsigned rid = 0;
-  auto lookup = [&](const char* name, AccountRef& out) {
+  bool connect() { return rt.connect(skype); }
+  bool lookup(const char* name, AccountRef& out, unsigned oid = 3) {
     auto f = std::async(std::launch::async, [&] { return skype.GetAccount(name, out); });
     EXPECT_TRUE(rt.expect(testpeer::call(0, 115, rid, Bytes().c('S').u(1).str(name).c('z'))));
-    rt.send(testpeer::reply(rid++, Bytes().c('O').u(1).u(3).c('z')));
+    rt.send(testpeer::reply(rid++, Bytes().c('O').u(1).u(oid).c('z')));
     return f.get();
-  };
+  }
+};
+
+TEST(SkypeApi, LookingUpAnotherAccountPurgesTheSession) {
+  LookupSession s;
+  ASSERT_TRUE(s.connect());
+  RecordingSkype& skype = s.skype;
   AccountRef a;
-  ASSERT_TRUE(lookup("api-test-first", a));
+  ASSERT_TRUE(s.lookup("api-test-first", a));
   ConversationRef c(5, &skype);
   ASSERT_NE(c.fetch(), nullptr);
   unsigned gen = skype.generation();
   AccountRef same;
-  ASSERT_TRUE(lookup("api-test-first", same));
+  ASSERT_TRUE(s.lookup("api-test-first", same));
   EXPECT_EQ(skype.generation(), gen);
   EXPECT_NE(c.fetch(), nullptr);
   EXPECT_EQ(same, a);
   AccountRef other;
-  ASSERT_TRUE(lookup("api-test-second", other));
+  ASSERT_TRUE(s.lookup("api-test-second", other));
   EXPECT_EQ(skype.generation(), gen + 1);
   EXPECT_EQ(c.fetch(), nullptr);
   EXPECT_NE(other.fetch(), nullptr);
   EXPECT_EQ(skype.logging_out(), 0u);
+}
+
+// The gateway serves several accounts, one session each: a session asking
+// again for its own account (a re-login) keeps its proxies and references
+// whatever the other sessions looked up in between.
+TEST(SkypeApi, EachSessionKeepsItsOwnLastAccountName) {
+  LookupSession alice, bob;
+  ASSERT_TRUE(alice.connect());
+  ASSERT_TRUE(bob.connect());
+  AccountRef alice_account, bob_account;
+  ASSERT_TRUE(alice.lookup("api-test-alice", alice_account, 3));
+  ASSERT_TRUE(bob.lookup("api-test-bob", bob_account, 4));
+  ConversationRef alice_call(5, &alice.skype), bob_call(6, &bob.skype);
+  ASSERT_NE(alice_call.fetch(), nullptr);
+  ASSERT_NE(bob_call.fetch(), nullptr);
+  const unsigned alice_gen = alice.skype.generation(), bob_gen = bob.skype.generation();
+
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    AccountRef again;
+    ASSERT_TRUE(alice.lookup("api-test-alice", again, 3));
+    EXPECT_EQ(again, alice_account);
+    ASSERT_TRUE(bob.lookup("api-test-bob", again, 4));
+    EXPECT_EQ(again, bob_account);
+  }
+  EXPECT_EQ(alice.skype.generation(), alice_gen);
+  EXPECT_EQ(bob.skype.generation(), bob_gen);
+  EXPECT_NE(alice_call.fetch(), nullptr);
+  EXPECT_NE(bob_call.fetch(), nullptr);
+  EXPECT_EQ(alice.skype.rec.count("delete 18/5"), 0u);
+  EXPECT_EQ(bob.skype.rec.count("delete 18/6"), 0u);
+
+  // Another name on one session purges that session only.
+  AccountRef carol;
+  ASSERT_TRUE(alice.lookup("api-test-carol", carol, 7));
+  EXPECT_EQ(alice.skype.generation(), alice_gen + 1);
+  EXPECT_EQ(alice_call.fetch(), nullptr);
+  EXPECT_EQ(alice.skype.rec.count("delete 18/5"), 1u);
+  EXPECT_EQ(bob.skype.generation(), bob_gen);
+  EXPECT_NE(bob_call.fetch(), nullptr);
+  EXPECT_EQ(bob.skype.rec.count("delete 18/6"), 0u);
 }
 
 TEST(SkypeApi, EnumerationText) {

@@ -209,6 +209,37 @@ TEST(ClientTransport, TransportLogHoldsRawBytesOfBothDirections) {
   rmdir(dir);
 }
 
+// The gateway names every account's log alike: sessions live at once share
+// the files, and neither truncates nor overwrites the other's bytes.
+TEST(ClientTransport, LogsOfOneNameLiveAtOnceKeepEveryChunk) {
+  char dir[] = "/tmp/velmora-tlogXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string base = std::string(dir) + "/streamlog.txt";
+  {
+    Sid::TransportLog first(base.c_str());
+    first.write("00000000", 8);
+    first.read("OK", 2);
+    {
+      Sid::TransportLog second(base.c_str());
+      second.write("11111111", 8);
+      first.write("ZR", 2);
+      second.read("ok", 2);
+    }
+    first.read("Zr", 2);
+  }
+  EXPECT_EQ(slurp(base + "_log_out.1"), "0000000011111111ZR");
+  EXPECT_EQ(slurp(base + "_log_in.1"), "OKokZr");
+  // A log made once the others are gone starts the files afresh.
+  {
+    Sid::TransportLog again(base.c_str());
+    again.write("2", 1);
+  }
+  EXPECT_EQ(slurp(base + "_log_out.1"), "2");
+  EXPECT_EQ(slurp(base + "_log_in.1"), "");
+  for (const char* s : {"_log_in.1", "_log_out.1"}) std::remove((base + s).c_str());
+  rmdir(dir);
+}
+
 TEST(ClientTransport, UnwritableLogDirectoryLeavesConnectionWorking) {
   testing::internal::CaptureStderr();
   TlsPair p("/nonexistent-dir/streamlog.txt");
