@@ -1,11 +1,12 @@
 #include "ClientRuntime/ipc/TransportLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Sid {
 
-TransportLog::TransportLog(const char* name) {
+TransportLog::TransportLog(const char* name, long size_limit) : m_size_limit(size_limit) {
   std::string base = name ? name : "";
   m_names[0] = base + "_log_in.1";
   m_names[1] = base + "_log_in.2";
@@ -65,12 +66,13 @@ void TransportLog::append(Direction& d, int first_name, const char* bytes, size_
   size_t done = std::fwrite(bytes, 1, n, d.file);
   if (done == n) {
     std::fflush(d.file);
+    // In append mode the position is the end of the file, with what other
+    // logs of this name added.
+    if (std::ftell(d.file) >= m_size_limit) switch_file(d, first_name, true);
     return;
   }
   // Short write: switch to the other file of the pair and write the rest there.
-  std::fclose(d.file);
-  d.index = 1 - d.index;
-  d.file = open_log(m_names[first_name + d.index], true);
+  switch_file(d, first_name, false);
   if (!d.file) return;
   size_t rest = n - done;
   if (std::fwrite(bytes + done, 1, rest, d.file) != rest) {
@@ -79,6 +81,24 @@ void TransportLog::append(Direction& d, int first_name, const char* bytes, size_
     return;
   }
   std::fflush(d.file);
+}
+
+// Hands a direction over to the other file of its pair. After a short write
+// that file starts afresh. When the current one is merely full, the first
+// log of the name to move on empties the other file; the others of the name
+// find it already begun (below the limit) and append to it. The switch is
+// made under one process-wide lock so that two logs do not both empty it.
+void TransportLog::switch_file(Direction& d, int first_name, bool full) {
+  std::lock_guard<std::mutex> lock(Finalizer::instance().m_switch_mutex);
+  std::fclose(d.file);
+  d.index = 1 - d.index;
+  const std::string& name = m_names[first_name + d.index];
+  bool truncate = true;
+  if (full) {
+    struct stat st;
+    truncate = ::stat(name.c_str(), &st) != 0 || st.st_size >= m_size_limit;
+  }
+  d.file = open_log(name, truncate);
 }
 
 void TransportLog::write(const char* bytes, size_t n) { append(m_out, 2, bytes, n); }

@@ -10,11 +10,16 @@ namespace Sid {
 // Records the raw bytes of one connection, one pair of files per direction:
 // "<name>_log_in.1"/".2" and "<name>_log_out.1"/".2". When a write into the
 // current file of a pair comes up short (disk full, size limit), the other
-// file of the pair is started afresh and takes the rest. Logs of one name
-// that are live at once share the files (the later ones append).
+// file of the pair is started afresh and takes the rest. A file that has
+// reached `size_limit` bytes is handed over the same way, so a session that
+// runs for months keeps at most two files' worth of each direction on disk.
+// Logs of one name that are live at once share the files (the later ones
+// append).
 class TransportLog {
 public:
-  explicit TransportLog(const char* name);
+  static constexpr long kDefaultSizeLimit = 4L * 1024 * 1024;
+
+  explicit TransportLog(const char* name, long size_limit = kDefaultSizeLimit);
   ~TransportLog();
   TransportLog(const TransportLog&) = delete;
   TransportLog& operator=(const TransportLog&) = delete;
@@ -38,7 +43,9 @@ public:
   private:
     Finalizer() = default;
     std::mutex m_mutex;
+    std::mutex m_switch_mutex;   // taken after a log's own lock, never before
     TransportLog* m_first = nullptr;
+    friend class TransportLog;
   };
 
 private:
@@ -47,6 +54,7 @@ private:
     int index = 0;   // file of the pair in use
   };
   void append(Direction& d, int first_name, const char* bytes, size_t n);
+  void switch_file(Direction& d, int first_name, bool full);
   void open_files(bool shared);
   void close_files();
 
@@ -54,6 +62,7 @@ private:
   Direction m_in;
   Direction m_out;
   std::string m_names[4];
+  long m_size_limit;
   TransportLog* m_next = nullptr;
   friend class Finalizer;
 };

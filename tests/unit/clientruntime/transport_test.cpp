@@ -240,6 +240,39 @@ TEST(ClientTransport, LogsOfOneNameLiveAtOnceKeepEveryChunk) {
   rmdir(dir);
 }
 
+// A long-running session keeps at most two files of each direction: a file
+// that reaches the limit hands over to the other of its pair, which starts
+// afresh; with two logs of one name, the second to move on appends to the
+// file the first has begun, so neither loses the other's newest bytes.
+TEST(ClientTransport, FullLogFileHandsOverToTheOtherOfItsPair) {
+  char dir[] = "/tmp/velmora-tlogXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string base = std::string(dir) + "/streamlog.txt";
+  const std::string one = base + "_log_out.1", two = base + "_log_out.2";
+  {
+    Sid::TransportLog log(base.c_str(), 10);
+    log.write("aaaaaa", 6);
+    log.write("bbbbbb", 6);   // .1 reaches 12 >= 10: the next chunk goes to .2
+    log.write("cccccc", 6);
+    log.write("dddddd", 6);   // .2 full: back to .1, emptied
+    log.write("ee", 2);
+    EXPECT_EQ(slurp(one), "ee");
+    EXPECT_EQ(slurp(two), "ccccccdddddd");
+  }
+  {
+    Sid::TransportLog first(base.c_str(), 10);
+    Sid::TransportLog second(base.c_str(), 10);
+    first.write("1111111111", 10);   // .1 full: first moves to .2 and empties it
+    second.write("22", 2);           // second finds .1 full and follows to .2
+    first.write("33", 2);
+    second.write("44", 2);
+    EXPECT_EQ(slurp(one), "111111111122");
+    EXPECT_EQ(slurp(two), "3344");
+  }
+  for (const char* s : {"_log_in.1", "_log_in.2", "_log_out.1", "_log_out.2"}) std::remove((base + s).c_str());
+  rmdir(dir);
+}
+
 TEST(ClientTransport, UnwritableLogDirectoryLeavesConnectionWorking) {
   testing::internal::CaptureStderr();
   TlsPair p("/nonexistent-dir/streamlog.txt");
