@@ -51,7 +51,7 @@ void Model::session_ended() {
   end_all_calls(leave::LIVE_CONNECTION_DROPPED, "client connection ended");
   if (m_account.status != status::LOGGED_OUT) {
     m_account.status = status::LOGGED_OUT;
-    m_account.logoutreason = logout::LOGOUT_CALLED;
+    m_account.logoutreason = 0;   // nobody asked for it: no reason to give
     ++m_account.epoch;
     m_voice.set_online(false);
     m_log.write("ACCT", "logged out: client connection ended");

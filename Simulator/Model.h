@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Simulator/ApiCalls.h"
+#include "Simulator/ApiIds.h"
 #include "Simulator/ApiWriter.h"
 #include "Simulator/EventLog.h"
 #include "Simulator/Links.h"
@@ -145,7 +146,8 @@ private:
                         uint32_t leavereason);
   void set_voice(uint32_t participant, uint32_t status);
   void set_livestatus(ConversationObj& c, uint32_t status);
-  void list_change(uint32_t conv, bool added);
+  // A conversation joining or leaving a list (the live list by default).
+  void list_change(uint32_t conv, bool added, uint32_t type = api::list::LIVE);
   void start_outgoing(ConversationObj& c, uint32_t remote);
   void outgoing_ringing(uint32_t call, uint32_t epoch);
   void outgoing_early(uint32_t call, uint32_t epoch);

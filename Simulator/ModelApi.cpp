@@ -159,8 +159,10 @@ void Model::conversation_call(uint32_t method, uint32_t rid, const api::CallPara
       reply(rid, on);
       if (call) end_call(*call, leave::LIVE_MANUAL, false, "conversation deleted");
       if (c.listed) {
+        // The call's end took it off the live list; deleting takes it off
+        // the list of all conversations.
         c.listed = false;
-        list_change(c.oid, false);
+        list_change(c.oid, false, list::ALL);
       }
       return;
   }

@@ -81,13 +81,14 @@ void Model::set_livestatus(ConversationObj& c, uint32_t s) {
   change(mod::CONVERSATION, c.oid, prop::CONV_LOCAL_LIVESTATUS);
 }
 
-void Model::list_change(uint32_t conv, bool added) {
+void Model::list_change(uint32_t conv, bool added, uint32_t type) {
   api::ListChangeEvent e;
   e.conversation = conv;
-  e.type = list::LIVE;
+  e.type = type;
   e.added = added;
   event(mod::SKYPE, event::ON_CONVERSATION_LIST_CHANGE, &e, api::D_EV_LIST_CHANGE,
-        "OnConversationListChange conv=#" + std::to_string(conv) + " type=LIVE added=" + (added ? "T" : "F"));
+        "OnConversationListChange conv=#" + std::to_string(conv) + " type=" + (type == list::LIVE ? "LIVE" : "ALL") +
+            " added=" + (added ? "T" : "F"));
 }
 
 Call* Model::live_call(uint32_t id) {
@@ -219,6 +220,7 @@ void Model::answer_incoming(Call& call) {
   m_parts.at(call.own).live_start = c.live_start;
   m_log.printf("CALL", "%u answered by the gateway", call.id);
   m_voice.start_recording(call.id);
+  set_voice(call.remote, voice::SPEAKING);
   set_voice(call.own, voice::SPEAKING);
   set_livestatus(c, live::IM_LIVE);
   uint32_t msg = post_message(c.oid, msgtype::STARTED_LIVESESSION, call.peer, "", 0);

@@ -54,6 +54,15 @@ TEST(ClientRuntimeSimulator, AnOutgoingCallRingsGoesLiveAndEnds) {
   ASSERT_TRUE(call.conversation->GetPropLocalLivestatus(live));
   EXPECT_EQ(live, Conversation::RECENTLY_LIVE);
   EXPECT_TRUE(call.conversation->Delete());
+  // The call's end took the conversation off the live list; deleting it
+  // takes it off the list of all conversations.
+  ASSERT_TRUE(c.skype.wait([&] { return c.skype.list_changes().size() >= 3; })) << sim.process.log();
+  const std::vector<simtest::ListChange> changes = c.skype.list_changes();
+  ASSERT_EQ(changes.size(), 3u);
+  const unsigned LIVE = Conversation::LIVE_CONVERSATIONS, ALL = Conversation::ALL_CONVERSATIONS;
+  EXPECT_TRUE(changes[0].type == LIVE && changes[0].added);
+  EXPECT_TRUE(changes[1].type == LIVE && !changes[1].added);
+  EXPECT_TRUE(changes[2].type == ALL && !changes[2].added);
   EXPECT_EQ(count_lines(sim.process.log(), "^ *[0-9.]+ ERR "), 0u) << sim.process.log();
 }
 
@@ -84,6 +93,8 @@ TEST(ClientRuntimeSimulator, AnIncomingCallArrivesRingingForMeAndCanBeAnswered) 
   EXPECT_EQ(call.conversation.get_oid(), conv);
   ASSERT_TRUE(call.conversation->JoinLiveSession(""));
   ASSERT_TRUE(c.skype.wait_value(CONVERSATION, conv, Conversation::P_LOCAL_LIVESTATUS, num(Conversation::IM_LIVE)));
+  EXPECT_TRUE(c.skype.wait_value(PARTICIPANT, call.remote.get_oid(), Participant::P_VOICE_STATUS,
+                                 num(Participant::SPEAKING)));
 
   // The caller hangs up.
   ASSERT_EQ(sim.process.control("hangup").rfind("OK", 0), 0u);
