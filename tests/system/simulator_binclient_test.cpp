@@ -13,17 +13,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -35,6 +30,7 @@
 #include "VoiceHost/sid/protocol/TransportInterface.h"
 #include "VoiceHost/sid/types/SEIntList.h"
 #include "VoiceHost/sid/types/SEString.h"
+#include "tests/system/SimProcess.h"
 
 extern char** environ;
 
@@ -162,67 +158,6 @@ private:
   std::string m_out;
 };
 
-// ---- the simulator process ----
-
-class SimProcess {
-public:
-  SimProcess(const std::string& dir, const std::string& settings) : m_dir(dir) {
-    std::filesystem::create_directories(dir);
-    if (!settings.empty()) std::ofstream(dir + "/alice.conf") << settings;
-    std::string env_dir = "VELMORA_SIM_DIR=" + dir;
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e)
-      if (strncmp(*e, "VELMORA_SIM_DIR=", 16) != 0) envp.push_back(*e);
-    envp.push_back(env_dir.data());
-    envp.push_back(nullptr);
-    std::string port = std::to_string(kPort);
-    const char* argv[] = {VELMORA_SIM_PATH, "-p", port.c_str(), "-s", "/alice/", nullptr};
-    if (posix_spawn(&m_pid, VELMORA_SIM_PATH, nullptr, nullptr, const_cast<char**>(argv), envp.data()) != 0)
-      m_pid = -1;
-  }
-  ~SimProcess() {
-    control("exit");
-    int status = 0;
-    for (int n = 0; n < 100 && waitpid(m_pid, &status, WNOHANG) == 0; ++n)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (waitpid(m_pid, &status, WNOHANG) == 0) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, &status, 0);
-      ADD_FAILURE() << "the simulator did not exit";
-    } else {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-  }
-  std::string control(const std::string& line) {
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::string path = m_dir + "/alice.ctl";
-    snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    std::string reply;
-    for (int n = 0; n < 100; ++n) {
-      if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        std::string out = line + "\n";
-        if (write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size())) {
-          char c;
-          while (read(fd, &c, 1) == 1 && c != '\n') reply += c;
-        }
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    close(fd);
-    return reply;
-  }
-  pid_t pid() const { return m_pid; }
-
-private:
-  std::string m_dir;
-  pid_t m_pid = -1;
-};
-
 // One property or event as the client read it.
 struct Prop {
   unsigned module, oid, prop;
@@ -341,11 +276,6 @@ const char kLogin[] = {'Z', 'R', 0x05, 0x06};
 const char kConvList[] = {'Z', 'R', 0x00, 18};
 const char kUnknown[] = {'Z', 'R', 0x00, 99};
 
-std::string test_dir(const char* name) {
-  return std::filesystem::temp_directory_path().string() + "/velmora-sim-binclient-" + std::to_string(getpid()) +
-         "-" + name;
-}
-
 unsigned login(Client& c, const char* password) {
   unsigned rid;
   EXPECT_EQ(c.proto().wr_call(nullptr, kStart, sizeof kStart, rid), OK);
@@ -378,7 +308,8 @@ std::vector<unsigned> statuses(const Client& c, unsigned oid) {
 }  // namespace
 
 TEST(SimulatorBinClient, HandshakeLoginPropertiesAndErrors) {
-  SimProcess sim(test_dir("login"), "balance = 321\n");
+  simtest::TempDir dir("binclient-login");
+  simtest::SimProcess sim(dir.path(), "alice", kPort, "balance = 321\n");
   ASSERT_GT(sim.pid(), 0);
   Client c;
   std::string ok;
@@ -419,7 +350,8 @@ TEST(SimulatorBinClient, HandshakeLoginPropertiesAndErrors) {
 }
 
 TEST(SimulatorBinClient, WrongPasswordAndIncomingCall) {
-  SimProcess sim(test_dir("call"), "password = right\n");
+  simtest::TempDir dir("binclient-call");
+  simtest::SimProcess sim(dir.path(), "alice", kPort, "password = right\n");
   Client c;
   std::string ok;
   ASSERT_TRUE(c.open(ok));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/system/clientruntime/SimProcess.h"
+#include "tests/system/SimProcess.h"
 #include "tests/system/clientruntime/WatchedSkype.h"
 
 namespace simtest {

@@ -1,5 +1,5 @@
-#ifndef TESTS_SYSTEM_CLIENTRUNTIME_SIMPROCESS_H
-#define TESTS_SYSTEM_CLIENTRUNTIME_SIMPROCESS_H
+#ifndef TESTS_SYSTEM_SIMPROCESS_H
+#define TESTS_SYSTEM_SIMPROCESS_H
 
 // One velmora-runtime-sim serving one account on a loopback port, started
 // with fork+exec in a directory of its own: its settings file, the control

@@ -1,4 +1,4 @@
-#include "tests/system/clientruntime/SimProcess.h"
+#include "tests/system/SimProcess.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
