@@ -43,8 +43,9 @@ void CommandProcessor::Run() {
   m_session->exit_thread(this);
 }
 
-Session::Session(int max_processors, int unused_second, int)
-    : m_max(max_processors), m_second(unused_second) {}
+// The second and third arguments are taken for the callers' sake; the pool
+// is bounded by the first alone.
+Session::Session(int max_processors, int, int) : m_max(max_processors) {}
 
 Session::~Session() {
   stop();

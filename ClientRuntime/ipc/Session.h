@@ -69,7 +69,6 @@ private:
   int m_threads = 0;
   int m_busy = 0;
   int m_max;
-  int m_second;
   Event m_exit_event;
   std::atomic<bool> m_stopped{false};
 };
