@@ -9,9 +9,9 @@ namespace velsim::api {
 
 namespace {
 
-using S = CallSpec;
+using S = CallEntry;
 
-const CallSpec kCalls[] = {
+const CallEntry kCalls[] = {
     {mod::SKYPE, method::START, -1, 0, {}},
     {mod::SKYPE, method::GET_ACCOUNT, D_REQ_STRING1, 1, {S::STRING1}},
     {mod::SKYPE, method::GET_CONVERSATION_LIST, D_REQ_ENUM1, 1, {S::ENUM1}},
@@ -29,7 +29,7 @@ const CallSpec kCalls[] = {
     {mod::PARTICIPANT, method::GET_VIDEO, D_REQ_OBJECT, 1, {S::OID}},
 };
 
-void* member(CallParams& p, CallSpec::Slot slot) {
+void* member(CallParams& p, CallEntry::Slot slot) {
   switch (slot) {
     case S::OID: return &p.oid;
     case S::STRING1: return &p.string1;
@@ -57,24 +57,24 @@ void quoted(const SEString& s, std::string& out) {
 
 }  // namespace
 
-const CallSpec* find_call(uint32_t module, uint32_t method) {
+const CallEntry* find_call(uint32_t module, uint32_t method) {
   for (const auto& c : kCalls)
     if (c.module == module && c.method == method) return &c;
   return nullptr;
 }
 
-void call_pointers(const CallSpec& spec, CallParams& params, void** pointers) {
-  for (unsigned n = 0; n < spec.count; ++n) pointers[n] = member(params, spec.slots[n]);
+void call_pointers(const CallEntry& entry, CallParams& params, void** pointers) {
+  for (unsigned n = 0; n < entry.count; ++n) pointers[n] = member(params, entry.slots[n]);
 }
 
-std::string describe_call(const CallSpec& spec, CallParams& params) {
+std::string describe_call(const CallEntry& entry, CallParams& params) {
   std::string out;
-  if (spec.descriptor < 0) return out;
-  unsigned idx = static_cast<unsigned>(spec.descriptor);
+  if (entry.descriptor < 0) return out;
+  unsigned idx = static_cast<unsigned>(entry.descriptor);
   const unsigned end = kFields[idx].get_end();
-  for (unsigned n = 0; idx < end && n < spec.count; idx = kFields[idx].next_index(idx), ++n) {
+  for (unsigned n = 0; idx < end && n < entry.count; idx = kFields[idx].next_index(idx), ++n) {
     const Sid::Field& f = kFields[idx];
-    const void* v = member(params, spec.slots[n]);
+    const void* v = member(params, entry.slots[n]);
     if (f.field_equals_default(v)) continue;
     if (!out.empty()) out += ' ';
     out += std::to_string(f.get_tag()) + "=";

@@ -31,7 +31,7 @@ struct CallParams {
 
 // One served method: its parameter descriptor and the members it fills in
 // descriptor order, or no descriptor (the parameters are skipped).
-struct CallSpec {
+struct CallEntry {
   enum Slot : uint8_t { OID, STRING1, ENUM1, BOOL1, BOOL2, UINT2, BOOL3, UINT3, UINT4, BOOL5, STRING6 };
   uint32_t module;
   uint32_t method;
@@ -41,13 +41,13 @@ struct CallSpec {
 };
 
 // The method, or null when the simulator does not serve it.
-const CallSpec* find_call(uint32_t module, uint32_t method);
+const CallEntry* find_call(uint32_t module, uint32_t method);
 
-// Fills `pointers` (room for 7) with the addresses of the spec's members.
-void call_pointers(const CallSpec& spec, CallParams& params, void** pointers);
+// Fills `pointers` (room for 7) with the addresses of the entry's members.
+void call_pointers(const CallEntry& entry, CallParams& params, void** pointers);
 
 // "tag=value ..." of the parameters that are not at their defaults.
-std::string describe_call(const CallSpec& spec, CallParams& params);
+std::string describe_call(const CallEntry& entry, CallParams& params);
 
 // One property asked for.
 struct PropRef {

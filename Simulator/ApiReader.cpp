@@ -81,13 +81,13 @@ bool ApiReader::call() {
     m_log.write("ERR", "undecodable call header: resynchronising");
     return resync();
   }
-  const api::CallSpec* spec = api::find_call(module, method);
+  const api::CallEntry* entry = api::find_call(module, method);
   api::CallParams params;
   Status s;
-  if (spec && spec->descriptor >= 0) {
+  if (entry && entry->descriptor >= 0) {
     void* pointers[7];
-    api::call_pointers(*spec, params, pointers);
-    s = m_server.rd_parms_lst(nullptr, static_cast<unsigned>(spec->descriptor), pointers);
+    api::call_pointers(*entry, params, pointers);
+    s = m_server.rd_parms_lst(nullptr, static_cast<unsigned>(entry->descriptor), pointers);
   } else {
     s = m_server.sk_parms(nullptr);
   }
@@ -100,7 +100,7 @@ bool ApiReader::call() {
     if (!m_stalled) m_model.reject_call(rid);
     return resync();
   }
-  m_log.printf("RECV", "call rid=%u %s %s", rid, what.c_str(), spec ? api::describe_call(*spec, params).c_str() : "");
+  m_log.printf("RECV", "call rid=%u %s %s", rid, what.c_str(), entry ? api::describe_call(*entry, params).c_str() : "");
   if (m_stalled) {
     m_log.printf("STALL", "call rid=%u not answered", rid);
     return true;
