@@ -1,7 +1,6 @@
 #include "Simulator/ControlSocket.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -30,33 +29,16 @@ bool ControlSocket::start(const std::string& path, Handler handler, std::string&
   }
   memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   unlink(path.c_str());  // a stale socket of an earlier run
-  m_listen = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(m_listen, 8) != 0) {
-    error = "cannot listen at " + path + ": " + strerror(errno);
-    return false;
-  }
-  if (pipe2(m_wake, O_CLOEXEC) != 0) {
-    error = std::string("pipe: ") + strerror(errno);
-    return false;
-  }
+  if (!m_listener.open(addr, 8, path, error)) return false;
   m_thread = std::thread([this] { run(); });
   return true;
 }
 
 void ControlSocket::stop() {
   m_stop = true;
-  if (m_wake[1] >= 0) {
-    char c = 0;
-    ssize_t r = write(m_wake[1], &c, 1);
-    (void)r;
-  }
+  m_listener.wake();
   if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
-  for (int* fd : {&m_listen, &m_wake[0], &m_wake[1]})
-    if (*fd >= 0) {
-      close(*fd);
-      *fd = -1;
-    }
+  m_listener.close();
   if (!m_path.empty()) unlink(m_path.c_str());
 }
 
@@ -67,7 +49,7 @@ void ControlSocket::run() {
   };
   std::vector<Client> clients;
   while (!m_stop) {
-    std::vector<pollfd> p = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    std::vector<pollfd> p = {{m_listener.listen_fd(), POLLIN, 0}, {m_listener.wake_fd(), POLLIN, 0}};
     for (const auto& c : clients) p.push_back({c.fd, POLLIN, 0});
     if (poll(p.data(), p.size(), -1) < 0) {
       if (errno == EINTR) continue;
@@ -75,7 +57,7 @@ void ControlSocket::run() {
     }
     if (p[1].revents) break;
     if (p[0].revents & POLLIN) {
-      int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+      int fd = m_listener.accept();
       if (fd >= 0) {
         if (clients.size() >= kMaxClients)
           close(fd);

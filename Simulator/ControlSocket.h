@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "Simulator/Listener.h"
+
 namespace velsim {
 
 // A Unix-domain stream socket at a path, serving a line protocol: each
@@ -28,8 +30,7 @@ private:
 
   std::string m_path;
   Handler m_handler;
-  int m_listen = -1;
-  int m_wake[2] = {-1, -1};
+  Listener m_listener;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
 };

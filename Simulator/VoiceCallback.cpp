@@ -1,13 +1,10 @@
 #include "Simulator/VoiceCallback.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <cstring>
 
 #include "VoiceHost/multirtp/BoundedReaders.h"
 #include "VoiceHost/multirtp/MultiRTPMessages.h"
@@ -26,33 +23,16 @@ bool VoiceCallback::start(const std::string& account, std::string& error) {
     error = "callback socket name too long: " + m_key;
     return false;
   }
-  m_listen = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(m_listen, 4) != 0) {
-    error = "cannot listen at " + m_key + ": " + strerror(errno);
-    return false;
-  }
-  if (pipe2(m_wake, O_CLOEXEC) != 0) {
-    error = std::string("pipe: ") + strerror(errno);
-    return false;
-  }
+  if (!m_listener.open(addr, 4, m_key, error)) return false;
   m_thread = std::thread([this] { run(); });
   return true;
 }
 
 void VoiceCallback::stop() {
   m_stop = true;
-  if (m_wake[1] >= 0) {
-    char c = 0;
-    ssize_t r = write(m_wake[1], &c, 1);
-    (void)r;
-  }
+  m_listener.wake();
   if (m_thread.joinable()) m_thread.join();
-  for (int* fd : {&m_listen, &m_wake[0], &m_wake[1]})
-    if (*fd >= 0) {
-      close(*fd);
-      *fd = -1;
-    }
+  m_listener.close();
 }
 
 void VoiceCallback::serve(StreamTransport& t) {
@@ -108,7 +88,7 @@ void VoiceCallback::end_connection() {
 
 void VoiceCallback::run() {
   while (!m_stop) {
-    pollfd p[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    pollfd p[2] = {{m_listener.listen_fd(), POLLIN, 0}, {m_listener.wake_fd(), POLLIN, 0}};
     int r = poll(p, 2, -1);
     if (r < 0) {
       if (errno == EINTR) continue;
@@ -116,7 +96,7 @@ void VoiceCallback::run() {
     }
     if (p[1].revents) break;
     if (!(p[0].revents & POLLIN)) continue;
-    int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    int fd = m_listener.accept();
     if (fd < 0) continue;
     if (m_conn) {
       m_log.write("VOICE", "callback: a new connection replaces the old one");

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Simulator/EventLog.h"
+#include "Simulator/Listener.h"
 #include "Simulator/StreamTransport.h"
 #include "Simulator/VoiceStats.h"
 
@@ -38,8 +39,7 @@ private:
   EventLog& m_log;
   VoiceStats& m_stats;
   std::string m_key;
-  int m_listen = -1;
-  int m_wake[2] = {-1, -1};
+  Listener m_listener;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
   // The current connection and the thread serving it (acceptor thread only).
